@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Kinds of I/O failure, as the file layer classifies them.
+enum class IoFailure {
+  kNone,
+  kDiskFull,      // ENOSPC, EDQUOT; ERROR_DISK_FULL, ERROR_HANDLE_DISK_FULL
+  kAccessDenied,  // EACCES, EPERM, EROFS; ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT
+  kGeneric,       // EIO; other read and write failures on Windows
+  kOther,         // anything else
+};
+
+// A file opened for reading without sharing it with any other opener, held
+// until the object goes away. On Windows this is CreateFileA with share mode
+// 0; on Linux an exclusive, non-blocking lock that other processes honouring
+// locks (and other ExclusiveFile objects) cannot get while it is held.
+class ExclusiveFile {
+ public:
+  struct Impl;
+
+  // nullopt when the file cannot be opened for reading or is held by another
+  // opener (including a path that is a folder).
+  static std::optional<ExclusiveFile> Open(std::string_view path);
+
+  ExclusiveFile(ExclusiveFile&&) noexcept;
+  ExclusiveFile& operator=(ExclusiveFile&&) noexcept;
+  ~ExclusiveFile();
+
+  // Reads the whole content into *bytes, unchanged.
+  IoFailure ReadAll(std::string* bytes);
+
+  // Replaces the whole content by `bytes` atomically: the new content goes
+  // to a temporary file in the same folder (its name does not end in .wrl),
+  // is flushed to disk, takes over the original's permissions (and owner and
+  // group where allowed), then takes the original's place. The path keeps
+  // naming the file (a link stays a link; its target is replaced). On any
+  // failure the temporary file is removed and the original is untouched.
+  IoFailure ReplaceContent(std::string_view bytes);
+
+ private:
+  explicit ExclusiveFile(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace platform
