@@ -25,7 +25,12 @@ extern int g_filesWritten;
 // Line 6 carries the collision sound's default for `mode`.
 std::array<std::string, 8> HeaderBlock(int mode);
 
-// Brings the world file at `path` into the requested collision-sound state:
-// mode 0 makes it FALSE, any other mode TRUE. Rewrites the file only when
-// something changed, counting each completed rewrite in g_filesWritten.
+// Brings the world file at `path` (a Windows path) into the requested
+// collision-sound state: on its collisionSound lines mode 0 turns TRUE into
+// FALSE and any other mode FALSE into TRUE; an inserted block declares TRUE
+// only for mode 1. Rewrites the file (atomically, every line ending in CR LF,
+// gzip files compressed again) only when something changed, counting each
+// completed rewrite in g_filesWritten. An empty file is left alone. A result
+// of 0 is an I/O failure of no known kind. Leaves the file untouched on every
+// failure, including gzip it cannot fully read.
 PatchResult PatchWorldFile(const std::string& path, int mode);

@@ -24,8 +24,8 @@ class ExclusiveFile {
  public:
   struct Impl;
 
-  // nullopt when the file cannot be opened for reading or is held by another
-  // opener (including a path that is a folder).
+  // nullopt when the file cannot be opened for reading, is held by another
+  // opener, or is no regular file (a folder, a FIFO, a device).
   static std::optional<ExclusiveFile> Open(std::string_view path);
 
   ExclusiveFile(ExclusiveFile&&) noexcept;
@@ -41,6 +41,8 @@ class ExclusiveFile {
   // group where allowed), then takes the original's place. The path keeps
   // naming the file (a link stays a link; its target is replaced). On any
   // failure the temporary file is removed and the original is untouched.
+  // On Linux other hard links to the file keep the old content. A temporary
+  // file that cannot be created is kGeneric unless its reason has a kind.
   IoFailure ReplaceContent(std::string_view bytes);
 
  private:

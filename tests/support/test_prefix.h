@@ -60,6 +60,12 @@ class TestPrefix {
   std::vector<RegistryValue> m_registry;  // Linux: rewritten into user.reg on each change
   std::vector<std::string> m_emptyKeys;
   void SaveRegistry() const;
+#ifdef _WIN32
+  // What the destructor removes: the outermost file or folder, and the
+  // outermost registry key, that each call had to create.
+  mutable std::vector<std::string> m_createdPaths;
+  std::vector<std::string> m_createdKeys;
+#endif
 };
 
 // UTF-16LE bytes of UTF-8 text, with a terminating zero unit when asked.

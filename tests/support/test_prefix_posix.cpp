@@ -4,10 +4,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 namespace testing_support {
 namespace {
@@ -86,13 +88,22 @@ std::string EscapeRegText(std::u16string_view text, bool inKeyName) {
   return out;
 }
 
-std::string HexList(const std::vector<std::uint8_t>& data) {
+// Hex bytes wrapped as Wine wraps them: after the comma that takes the line
+// past 76 columns, a "\" and a new line indented by two blanks.
+std::string HexList(const std::vector<std::uint8_t>& data, size_t column) {
   std::string out;
   char buffer[4];
   for (size_t i = 0; i < data.size(); ++i) {
     std::snprintf(buffer, sizeof buffer, "%02x", data[i]);
-    if (i) out += ',';
     out += buffer;
+    column += 2;
+    if (i + 1 < data.size()) {
+      out += ',';
+      if (++column > 76) {
+        out += "\\\n  ";
+        column = 2;
+      }
+    }
   }
   return out;
 }
@@ -128,7 +139,19 @@ std::string ValueLine(std::string_view name, std::uint32_t type, const std::vect
     std::snprintf(prefix, sizeof prefix, "hex:");
   else
     std::snprintf(prefix, sizeof prefix, "hex(%x):", type);
-  return line + prefix + HexList(data);
+  line += prefix;
+  return line + HexList(data, line.size());
+}
+
+// Registry names compare ignoring case; ASCII folding is enough for tests.
+bool SameAsciiName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
 }
 
 std::string KeySection(std::string_view key) {
@@ -148,7 +171,8 @@ std::string HostRelative(std::string_view windowsPath) {
 
 TestPrefix::TestPrefix() {
   std::string pattern = (fs::temp_directory_path() / "quietwalk-prefix-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  // A constructor cannot use ASSERT_*; gtest reports the exception as a failure.
+  if (mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
   m_root = pattern;
   fs::create_directories(m_root + "/drive_c");
   fs::create_directories(m_root + "/dosdevices");
@@ -203,6 +227,15 @@ std::string TestPrefix::ReadFile(std::string_view windowsPath) const {
 
 void TestPrefix::SetRegistryValue(std::string_view key, std::string_view name, std::uint32_t type,
                                   const std::vector<std::uint8_t>& data) {
+  // As in the registry: setting a value again (in any case) replaces its data.
+  for (RegistryValue& value : m_registry) {
+    if (SameAsciiName(value.key, key) && SameAsciiName(value.name, name)) {
+      value.type = type;
+      value.data = data;
+      SaveRegistry();
+      return;
+    }
+  }
   m_registry.push_back({std::string(key), std::string(name), type, data});
   SaveRegistry();
 }
@@ -220,8 +253,17 @@ void TestPrefix::SaveRegistry() const {
   std::string text =
       "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
   for (const std::string& key : m_emptyKeys) text += KeySection(key);
-  for (const RegistryValue& value : m_registry)
-    text += KeySection(value.key) + ValueLine(value.name, value.type, value.data) + "\n";
+  // One section per key, holding all its values, as Wine writes it.
+  std::vector<bool> written(m_registry.size(), false);
+  for (size_t i = 0; i < m_registry.size(); ++i) {
+    if (written[i]) continue;
+    text += KeySection(m_registry[i].key);
+    for (size_t k = i; k < m_registry.size(); ++k) {
+      if (written[k] || !SameAsciiName(m_registry[k].key, m_registry[i].key)) continue;
+      written[k] = true;
+      text += ValueLine(m_registry[k].name, m_registry[k].type, m_registry[k].data) + "\n";
+    }
+  }
   WriteUserReg(text);
 }
 

@@ -1,0 +1,27 @@
+#include "app/dialog_units.h"
+
+#include <cstdint>
+#include <limits>
+
+int MulDiv(int number, int numerator, int denominator) {
+  if (denominator == 0) return -1;
+  std::int64_t product = static_cast<std::int64_t>(number) * numerator;
+  std::int64_t divisor = denominator;
+  if (divisor < 0) {
+    product = -product;
+    divisor = -divisor;
+  }
+  const std::int64_t half = divisor / 2;
+  const std::int64_t rounded = product >= 0 ? (product + half) / divisor : (product - half) / divisor;
+  if (rounded > std::numeric_limits<int>::max() || rounded < -std::numeric_limits<int>::max()) return -1;
+  return static_cast<int>(rounded);
+}
+
+int DialogUnitsToPixelsX(int units) { return MulDiv(units, kDialogBaseUnitX, 4); }
+
+int DialogUnitsToPixelsY(int units) { return MulDiv(units, kDialogBaseUnitY, 8); }
+
+QRect MapDialogRect(const DialogRect& units) {
+  return QRect(DialogUnitsToPixelsX(units.x), DialogUnitsToPixelsY(units.y),
+               DialogUnitsToPixelsX(units.cx), DialogUnitsToPixelsY(units.cy));
+}

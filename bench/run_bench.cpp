@@ -1,0 +1,255 @@
+// The batch run over 10,000 small world files through the real main dialog
+// (offscreen, its summary answered at once), against the sum of the
+// PatchWorldFile calls alone on the same tree, rewritten afresh before each
+// pass. What lies between the two is the run's own cost: the title, label and
+// bar handed to the UI thread and waited for, and the install lookup made
+// anew for every title. Measured with the browser found at its fixed path and
+// found through the registry, the costlier lookup. The tree lives in memory
+// (/dev/shm where there is one): on a disk the flush of every rewrite would
+// drown what is measured here. Linux host only.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/dialog_template.h"
+#include "app/message_box.h"
+#include "app/quietwalk_dlg.h"
+#include "app/run_window_qt.h"
+#include "locate/browser_directory.h"
+#include "patch/world_patcher.h"
+#include "scan/world_scan.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFolders = 100;
+constexpr int kFilesPerFolder = 100;  // 10,000 world files
+
+// A small world with the bumps on: every pass has every file to rewrite.
+constexpr char kWorldText[] =
+    "#VRML V2.0 utf8\n"
+    "PROTO Sony_WorldInfo [\n"
+    "  field SFBool collisionSound TRUE\n"
+    "] {}\n"
+    "Sony_WorldInfo { collisionSound TRUE }\n"
+    "Transform { children [ Shape { geometry Box { size 2 2 2 } } ] }\n";
+
+enum Install { kFixedPath = 0, kRegistry = 1 };
+
+struct Prefix {
+  std::string host;          // the prefix folder
+  std::string worldHost;     // the world folder on the host
+  std::string worldWindows;  // the same as the program sees it
+};
+
+void Fail(const std::string& what) {
+  std::perror(what.c_str());
+  std::exit(1);
+}
+
+fs::path ScratchFolder() {
+  std::error_code error;
+  if (fs::is_directory("/dev/shm", error)) return "/dev/shm";
+  return fs::temp_directory_path();
+}
+
+// A throw-away prefix with the browser installed where `install` says.
+Prefix MakePrefix(Install install) {
+  std::string pattern = (ScratchFolder() / "quietwalk-run-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) Fail("mkdtemp");
+  fs::create_directories(pattern + "/drive_c");
+  fs::create_directories(pattern + "/dosdevices");
+  fs::create_directory_symlink("../drive_c", pattern + "/dosdevices/c:");
+  std::ofstream userReg(pattern + "/user.reg");
+  userReg << "WINE REGISTRY Version 2\n"
+             ";; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+  Prefix prefix{pattern, {}, {}};
+  if (install == kFixedPath) {
+    const std::string browser = pattern + "/drive_c/Program Files/Sony/Community Place Browser";
+    fs::create_directories(browser + "/bin");
+    std::ofstream(browser + "/bin/cpbrowse.exe") << "MZ";
+    prefix.worldHost = browser + "/world";
+    prefix.worldWindows = "C:\\Program Files\\Sony\\Community Place Browser\\world";
+  } else {
+    userReg << "\n[Software\\\\Sony\\\\Community Place Browser\\\\Install] 1700000000\n"
+               "#time=1d9e0f2a0b0c0d0\n"
+               "\"Directory\"=\"C:\\\\Games\\\\Community Place\"\n";
+    prefix.worldHost = pattern + "/drive_c/Games/Community Place/world";
+    prefix.worldWindows = "C:\\Games\\Community Place\\world";
+  }
+  if (!userReg) Fail("user.reg");
+  return prefix;
+}
+
+// Writes (or rewrites) every world file of the tree with the bumps on.
+void WriteTree(const Prefix& prefix) {
+  char name[64];
+  for (int folder = 0; folder < kFolders; ++folder) {
+    std::snprintf(name, sizeof name, "/area%03d", folder);
+    const std::string folderPath = prefix.worldHost + name;
+    fs::create_directories(folderPath);
+    for (int file = 0; file < kFilesPerFolder; ++file) {
+      std::snprintf(name, sizeof name, "/room%03d.wrl", file);
+      std::ofstream out(folderPath + name, std::ios::binary | std::ios::trunc);
+      out << kWorldText;
+      if (!out) Fail(folderPath + name);
+    }
+  }
+}
+
+// The program's boxes answered the moment they come up.
+class AnsweringPresenter final : public MessageBoxPresenter {
+ public:
+  void Show(QWidget*, const std::string&, const std::string&, platform::MessageIcon) override {}
+};
+
+std::map<int, double> g_patchSeconds;  // by Install: mean seconds per pass
+std::map<int, double> g_runSeconds;
+
+struct PrefixInUse {
+  explicit PrefixInUse(Install install) : prefix(MakePrefix(install)) {
+    setenv("WINEPREFIX", prefix.host.c_str(), 1);
+  }
+  ~PrefixInUse() {
+    unsetenv("WINEPREFIX");
+    fs::remove_all(prefix.host);
+  }
+  Prefix prefix;
+};
+
+void BM_PatchCallsAlone(benchmark::State& state) {
+  PrefixInUse use(static_cast<Install>(state.range(0)));
+  double total = 0;
+  for (auto _ : state) {
+    WriteTree(use.prefix);
+    WorldFileList files;
+    CollectWorldFiles(use.prefix.worldWindows, files);
+    g_filesWritten = 0;
+    Clock::duration sum{};
+    for (const std::string& path : files) {
+      const auto start = Clock::now();
+      benchmark::DoNotOptimize(PatchWorldFile(path, 0));
+      sum += Clock::now() - start;
+    }
+    if (files.size() != kFolders * kFilesPerFolder || g_filesWritten != kFolders * kFilesPerFolder) {
+      state.SkipWithError("not every file was found and rewritten");
+      return;
+    }
+    const double seconds = std::chrono::duration<double>(sum).count();
+    state.SetIterationTime(seconds);
+    total += seconds;
+  }
+  g_patchSeconds[static_cast<int>(state.range(0))] = total / static_cast<double>(state.iterations());
+  state.counters["files"] = kFolders * kFilesPerFolder;
+}
+
+void BM_RunThroughTheDialog(benchmark::State& state) {
+  PrefixInUse use(static_cast<Install>(state.range(0)));
+  AnsweringPresenter presenter;
+  MessageBoxPresenter* previous = SetMessageBoxPresenter(&presenter);
+  double total = 0;
+  for (auto _ : state) {
+    WriteTree(use.prefix);
+    g_filesWritten = 0;
+    CQuietwalkDlg dialog;
+    Clock::time_point start, end;
+    // From OK to the dialog's end, which follows the summary.
+    QObject::connect(&dialog, &QDialog::finished, [&end] { end = Clock::now(); });
+    QTimer::singleShot(0, &dialog, [&] {
+      start = Clock::now();
+      qobject_cast<QPushButton*>(dialog.GetDlgItem(kIdOk))->click();
+    });
+    if (dialog.DoModal() != 0 || g_filesWritten != kFolders * kFilesPerFolder) {
+      state.SkipWithError("the run did not rewrite every file");
+      break;
+    }
+    const double seconds = std::chrono::duration<double>(end - start).count();
+    state.SetIterationTime(seconds);
+    total += seconds;
+  }
+  SetMessageBoxPresenter(previous);
+  g_runSeconds[static_cast<int>(state.range(0))] = total / static_cast<double>(state.iterations());
+  state.counters["files"] = kFolders * kFilesPerFolder;
+}
+
+// Where the difference goes: one install lookup, as made for every title.
+void BM_BrowserLookup(benchmark::State& state) {
+  PrefixInUse use(static_cast<Install>(state.range(0)));
+  for (auto _ : state) benchmark::DoNotOptimize(GetBrowserDirectory());
+}
+
+// ... and one window request handed to the UI thread of a live dialog and
+// waited for: with nothing to redraw (Arg 0, the same position again), and
+// with the title, label and bar changing in turn as in the run (Arg 1).
+void BM_WindowRequest(benchmark::State& state) {
+  constexpr int kRequests = 30000;
+  const bool changing = state.range(0) != 0;
+  for (auto _ : state) {
+    QDialog dialog;
+    QProgressBar progress(&dialog);
+    progress.setRange(1, 100);
+    QLabel status(&dialog);
+    RunWindowQt window(&dialog, &status, &progress);
+    Clock::duration spent{};
+    window.StartWorker([&](platform::RunWindow& run) {
+      const auto start = Clock::now();
+      for (int i = 0; i < kRequests; ++i) {
+        if (!changing || i % 3 == 2) {
+          run.SetProgressPosition(changing ? i % 100 : 50);
+        } else if (i % 3 == 0) {
+          run.SetTitle("Quietwalk - ...\\world\\area" + std::to_string(i % 100) + "\\room.wrl");
+        } else {
+          run.SetStatusText("Writting File " + std::to_string(i) + " of 10000");
+        }
+      }
+      spent = Clock::now() - start;
+      run.EndDialog(0);
+    });
+    dialog.exec();
+    window.WaitForWorker();
+    state.SetIterationTime(std::chrono::duration<double>(spent).count() / kRequests);
+  }
+}
+
+BENCHMARK(BM_BrowserLookup)->Arg(kFixedPath)->Arg(kRegistry);
+BENCHMARK(BM_WindowRequest)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PatchCallsAlone)->Arg(kFixedPath)->Arg(kRegistry)->Iterations(5)->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunThroughTheDialog)->Arg(kFixedPath)->Arg(kRegistry)->Iterations(5)->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  benchmark::Initialize(&argc, argv);
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  for (const auto& [install, run] : g_runSeconds) {
+    const auto patch = g_patchSeconds.find(install);
+    if (patch == g_patchSeconds.end() || patch->second <= 0) continue;
+    std::printf("%s: the run adds %.1f %% to the patch calls alone (%.0f ms against %.0f ms)\n",
+                install == kFixedPath ? "browser at its fixed path" : "browser through the registry",
+                100.0 * (run - patch->second) / patch->second, 1000.0 * run, 1000.0 * patch->second);
+  }
+  return 0;
+}

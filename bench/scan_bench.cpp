@@ -1,0 +1,160 @@
+// The world scan over a generated tree of 100,000 entries (20,000 world files
+// in 2,000 folders), against a plain recursive readdir walk of the same tree
+// that collects the same kind of paths. Linux host only. The tree is made in
+// the temporary folder (TMPDIR); on a tmpfs it is made in seconds.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/folder_enumeration.h"
+#include "scan/world_scan.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAreas = 50;
+constexpr int kRoomsPerArea = 39;        // 50 + 50 * 39 = 2,000 folders
+constexpr int kWorldFilesPerFolder = 10;  // 20,000 world files
+constexpr int kOtherFilesPerFolder = 39;  // 78,000 other files
+
+std::string g_prefix;  // host folder of the throw-away Wine prefix
+
+void TouchFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  if (fd < 0) {
+    std::perror(path.c_str());
+    std::exit(1);
+  }
+  close(fd);
+}
+
+// A folder's own files: each world file among the textures, sounds and
+// backups named after it, so that most entries come after a world file.
+void FillFolder(const std::string& folder) {
+  fs::create_directories(folder);
+  static constexpr const char* kOtherSuffixes[] = {".gif", ".jpg", ".wav", ".wrl.bak", ".txt"};
+  char name[48];
+  int others = 0;
+  for (int i = 0; i < kWorldFilesPerFolder; ++i) {
+    std::snprintf(name, sizeof name, "/world%02d.wrl", i);
+    TouchFile(folder + name);
+    for (; others < kOtherFilesPerFolder * (i + 1) / kWorldFilesPerFolder; ++others) {
+      std::snprintf(name, sizeof name, "/world%02d-%02d%s", i, others, kOtherSuffixes[others % 5]);
+      TouchFile(folder + name);
+    }
+  }
+}
+
+std::string MakePrefix() {
+  std::string pattern = (fs::temp_directory_path() / "quietwalk-scan-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    std::exit(1);
+  }
+  fs::create_directories(pattern + "/drive_c");
+  fs::create_directories(pattern + "/dosdevices");
+  fs::create_directory_symlink("../drive_c", pattern + "/dosdevices/c:");
+  TouchFile(pattern + "/user.reg");
+  const std::string world = pattern + "/drive_c/world";
+  char name[32];
+  for (int area = 0; area < kAreas; ++area) {
+    std::snprintf(name, sizeof name, "/area%02d", area);
+    const std::string areaFolder = world + name;
+    FillFolder(areaFolder);
+    for (int room = 0; room < kRoomsPerArea; ++room) {
+      std::snprintf(name, sizeof name, "/room%02d", room);
+      FillFolder(areaFolder + name);
+    }
+  }
+  return pattern;
+}
+
+void WalkTree(const std::string& folder, std::vector<std::string>& found) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::string path = folder + "/" + entry->d_name;
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat status;
+      isFolder = lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    }
+    if (name.ends_with(".wrl")) found.push_back(path);
+    if (isFolder) WalkTree(path, found);
+  }
+  closedir(dir);
+}
+
+void BM_PlainReaddirWalk(benchmark::State& state) {
+  const std::string root = g_prefix + "/drive_c/world";
+  std::size_t count = 0;
+  for (auto _ : state) {
+    std::vector<std::string> found;
+    WalkTree(root, found);
+    count = found.size();
+    benchmark::DoNotOptimize(found.data());
+  }
+  state.counters["files"] = static_cast<double>(count);
+}
+
+// The platform's enumeration alone, with no status reads: the least a scan
+// through it can cost.
+void EnumerateTree(const std::string& folder, std::size_t& entries) {
+  const auto listed = platform::EnumerateFolder(folder);
+  if (!listed) return;
+  for (const platform::FolderEntry& entry : *listed) {
+    ++entries;
+    if (entry.isFolder && entry.name != "." && entry.name != "..") EnumerateTree(entry.fullPath, entries);
+  }
+}
+
+void BM_EnumerateFolderWalk(benchmark::State& state) {
+  std::size_t entries = 0;
+  for (auto _ : state) {
+    entries = 0;
+    EnumerateTree("C:\\world", entries);
+    benchmark::DoNotOptimize(entries);
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+}
+
+void BM_CollectWorldFiles(benchmark::State& state) {
+  std::size_t count = 0;
+  for (auto _ : state) {
+    WorldFileList list;
+    CollectWorldFiles("C:\\world", list);
+    count = list.size();
+    benchmark::DoNotOptimize(list.data());
+  }
+  state.counters["files"] = static_cast<double>(count);
+}
+
+BENCHMARK(BM_PlainReaddirWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EnumerateFolderWalk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CollectWorldFiles)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  g_prefix = MakePrefix();
+  setenv("WINEPREFIX", g_prefix.c_str(), 1);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  fs::remove_all(g_prefix, ignored);
+  return 0;
+}

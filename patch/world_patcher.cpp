@@ -1,0 +1,63 @@
+#include "patch/world_patcher.h"
+
+#include <new>
+#include <optional>
+
+#include "patch/world_text.h"
+#include "platform/exclusive_file.h"
+#include "platform/file_status.h"
+
+int g_filesWritten = 0;
+
+namespace {
+
+// The result for an I/O failure of a kind the program has no message for.
+constexpr PatchResult kUnclassifiedFailure = static_cast<PatchResult>(0);
+
+PatchResult ResultOf(platform::IoFailure failure) {
+  switch (failure) {
+    case platform::IoFailure::kNone: return kPatchDone;
+    case platform::IoFailure::kDiskFull: return kDiskFull;
+    case platform::IoFailure::kAccessDenied: return kAccessDenied;
+    case platform::IoFailure::kGeneric: return kOpenFailed;
+    case platform::IoFailure::kOther: return kUnclassifiedFailure;
+  }
+  return kUnclassifiedFailure;
+}
+
+// Steps after the status checks. The file stays held, unshared, from the
+// moment it is opened until its new content is in place.
+PatchResult PatchOpenWorldFile(const std::string& path, int mode) {
+  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open(path);
+  if (!file) return kOpenFailed;
+  std::string bytes;
+  if (platform::IoFailure failure = file->ReadAll(&bytes); failure != platform::IoFailure::kNone)
+    return ResultOf(failure);
+  WorldRewrite rewrite = RewriteWorldBytes(bytes, mode);
+  switch (rewrite.outcome) {
+    case WorldRewrite::Outcome::kUnchanged: return kPatchDone;
+    case WorldRewrite::Outcome::kUndecodable: return kOpenFailed;
+    case WorldRewrite::Outcome::kChanged: break;
+  }
+  if (platform::IoFailure failure = file->ReplaceContent(rewrite.bytes); failure != platform::IoFailure::kNone)
+    return ResultOf(failure);
+  ++g_filesWritten;
+  return kPatchDone;
+}
+
+}  // namespace
+
+PatchResult PatchWorldFile(const std::string& path, int mode) {
+  std::optional<platform::FileStatus> status = platform::GetFileStatus(path);
+  if (!status) return kFileMissing;
+  // Before the content is looked at: a read-only file is reported even when
+  // it would need no change.
+  if (status->readOnly) return kReadOnly;
+  try {
+    return PatchOpenWorldFile(path, mode);
+  } catch (const std::bad_alloc&) {
+    // Nothing has been written yet when memory runs out (the new content is
+    // complete before the rewrite starts), so the file is left as it was.
+    return kOpenFailed;
+  }
+}

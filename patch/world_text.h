@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The patcher's rewrite rules, applied in memory. No I/O happens here.
+//
+// Text is read the way the browser's platform reads text files: a line ends
+// at a line feed, a CR directly before that LF belongs to the line end, and a
+// last line without a line end is still a line. Every other byte (a lone CR,
+// NUL, 0x1A) is ordinary line content and passes through unchanged.
+
+// The whole new text of a world file in `mode`, every line ending in CR LF,
+// or nullopt when the text needs no change (including text with no lines at
+// all, which has no first line for the block to follow).
+std::optional<std::string> PatchWorldText(std::string_view text, int mode);
+
+// What rewriting a whole world file's bytes gives: plain text, or gzip
+// (bytes starting 1F 8B) that is inflated, patched by the same rules and
+// deflated again.
+struct WorldRewrite {
+  enum class Outcome {
+    kUnchanged,    // nothing to change; `bytes` is empty
+    kChanged,      // `bytes` is the file's new content
+    kUndecodable,  // gzip magic, but not a gzip stream this program can read
+  };
+  Outcome outcome = Outcome::kUnchanged;
+  std::string bytes;
+};
+
+// Applies PatchWorldText to a world file's bytes, through gzip when they are
+// compressed (see gzip_codec.h for what is accepted).
+WorldRewrite RewriteWorldBytes(std::string_view bytes, int mode);

@@ -1,0 +1,270 @@
+#include "platform/exclusive_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/wine_path_posix.h"
+
+namespace platform {
+
+namespace {
+
+// Temporary names keep at most this much of the original name, so that the
+// added prefix and suffix never push them past NAME_MAX.
+constexpr std::size_t kMaxKeptName = 200;
+constexpr int kTemporaryNameAttempts = 100;
+// Writes are issued in pieces no larger than this (Linux caps one write
+// near 2 GiB anyway).
+constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
+
+IoFailure FailureOf(int error) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+      return IoFailure::kDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return IoFailure::kAccessDenied;
+    case EIO:
+      return IoFailure::kGeneric;
+    default:
+      return IoFailure::kOther;
+  }
+}
+
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd = -1) : m_fd(fd) {}
+  ~ScopedFd() { Reset(); }
+  ScopedFd(ScopedFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+  ScopedFd& operator=(ScopedFd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+  }
+  int get() const { return m_fd; }
+  bool valid() const { return m_fd >= 0; }
+  // Closes now and reports close's own failure (delayed write errors of
+  // network and quota-checking file systems arrive here).
+  int Close() {
+    int fd = m_fd;
+    m_fd = -1;
+    // On Linux the descriptor is gone even when close is interrupted.
+    if (fd >= 0 && close(fd) != 0 && errno != EINTR) return errno;
+    return 0;
+  }
+  void Reset() {
+    if (m_fd >= 0) close(m_fd);
+    m_fd = -1;
+  }
+
+ private:
+  int m_fd;
+};
+
+// The host path of the file `path` names, with every link resolved, so that
+// a rename replaces a link's target and leaves the link itself alone.
+std::optional<std::string> ResolvedHostPath(std::string_view path) {
+  std::optional<std::string> host = HostPath(path);
+  if (!host) return std::nullopt;
+  char* resolved = realpath(host->c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string result(resolved);
+  free(resolved);
+  return result;
+}
+
+// A name no other file of the folder is likely to have; O_EXCL settles the
+// rare clash. Starts with a dot and ends in ".tmp", so that it is never
+// taken for a world file (not even by its 8.3 alias) should a crash leave
+// it behind.
+std::string TemporaryName(std::string_view name) {
+  static std::atomic<unsigned> counter{0};
+  struct timespec now {};
+  clock_gettime(CLOCK_REALTIME, &now);
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".%x-%lx-%x.tmp", static_cast<unsigned>(getpid()),
+                static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec),
+                counter.fetch_add(1));
+  return "." + std::string(name.substr(0, kMaxKeptName)) + suffix;
+}
+
+ScopedFd CreateTemporary(int folderFd, std::string_view name, mode_t mode, std::string* temporary,
+                         int* error) {
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    *temporary = TemporaryName(name);
+    int fd = openat(folderFd, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) return ScopedFd(fd);
+    if (errno != EEXIST) break;
+  }
+  *error = errno;
+  temporary->clear();
+  return ScopedFd();
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = write(fd, bytes.data(), std::min(bytes.size(), kMaxWrite));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+// Extended attributes hold what Wine keeps beyond the mode bits (hidden and
+// system in user.DOSATTRIB), ACLs and security labels. Copied where the file
+// system and the process allow; a name the target refuses is left out.
+void CopyExtendedAttributes(int from, int to) {
+  ssize_t listSize = flistxattr(from, nullptr, 0);
+  if (listSize <= 0) return;
+  std::vector<char> names(static_cast<std::size_t>(listSize));
+  listSize = flistxattr(from, names.data(), names.size());
+  if (listSize <= 0) return;
+  std::vector<char> value;
+  for (std::size_t at = 0; at < static_cast<std::size_t>(listSize); at += std::string_view(&names[at]).size() + 1) {
+    const char* name = &names[at];
+    ssize_t valueSize = fgetxattr(from, name, nullptr, 0);
+    if (valueSize < 0) continue;
+    value.resize(static_cast<std::size_t>(valueSize));
+    valueSize = fgetxattr(from, name, value.data(), value.size());
+    if (valueSize < 0) continue;
+    fsetxattr(to, name, value.data(), static_cast<std::size_t>(valueSize), 0);
+  }
+}
+
+// Gives the temporary file the original's owner, group and mode bits. Owner
+// and group follow only where the process may set them. The mode bits must
+// match in the end: a file system without Unix modes refuses fchmod, but
+// then every file there already has the same bits.
+int TakeOverAttributes(int fd, int originalFd, const struct stat& original) {
+  // EPERM: the process may not give the file away (or the file system has
+  // no owners), so it keeps the owner creation gave it, as a copy would.
+  if (fchown(fd, original.st_uid, original.st_gid) != 0 && errno != EPERM && errno != EINVAL) return errno;
+  const mode_t bits = original.st_mode & 07777;
+  if (fchmod(fd, bits) != 0) {
+    int error = errno;
+    struct stat now;
+    if (fstat(fd, &now) != 0 || (now.st_mode & 07777) != bits) return error;
+  }
+  CopyExtendedAttributes(originalFd, fd);
+  return 0;
+}
+
+}  // namespace
+
+struct ExclusiveFile::Impl {
+  ScopedFd file;      // the world file itself, locked while this lives
+  ScopedFd folder;    // the folder that holds it, links resolved
+  std::string name;   // its name in that folder
+  struct stat status {};
+};
+
+ExclusiveFile::ExclusiveFile(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+ExclusiveFile::ExclusiveFile(ExclusiveFile&&) noexcept = default;
+ExclusiveFile& ExclusiveFile::operator=(ExclusiveFile&&) noexcept = default;
+ExclusiveFile::~ExclusiveFile() = default;
+
+std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
+  std::optional<std::string> resolved = ResolvedHostPath(path);
+  if (!resolved) return std::nullopt;
+  std::size_t slash = resolved->rfind('/');
+  if (slash == std::string::npos || slash + 1 == resolved->size()) return std::nullopt;
+  std::string folderPath = slash == 0 ? "/" : resolved->substr(0, slash);
+
+  auto impl = std::make_unique<Impl>();
+  impl->name = resolved->substr(slash + 1);
+  impl->folder = ScopedFd(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!impl->folder.valid()) return std::nullopt;
+  // Opening a device can have effects of its own (a tape rewinds), so only
+  // what looks like a regular file is opened at all.
+  struct stat named;
+  if (fstatat(impl->folder.get(), impl->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+    return std::nullopt;
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  impl->file = ScopedFd(openat(impl->folder.get(), impl->name.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!impl->file.valid()) return std::nullopt;
+  if (fstat(impl->file.get(), &impl->status) != 0 || !S_ISREG(impl->status.st_mode)) return std::nullopt;
+  if (flock(impl->file.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+  // Another opener may have put new content in place between our open and
+  // our lock; this descriptor would then hold the replaced file.
+  if (fstatat(impl->folder.get(), impl->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+      named.st_dev != impl->status.st_dev || named.st_ino != impl->status.st_ino)
+    return std::nullopt;
+  return ExclusiveFile(std::move(impl));
+}
+
+IoFailure ExclusiveFile::ReadAll(std::string* bytes) {
+  bytes->clear();
+  struct stat now;
+  if (fstat(m_impl->file.get(), &now) != 0) return FailureOf(errno);
+  // One byte more than the size, so that the end shows without growing.
+  bytes->resize(static_cast<std::size_t>(now.st_size) + 1);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes->size()) bytes->resize(bytes->size() * 2);
+    ssize_t got = pread(m_impl->file.get(), bytes->data() + filled, std::min(bytes->size() - filled, kMaxWrite),
+                        static_cast<off_t>(filled));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      int error = errno;
+      bytes->clear();
+      return FailureOf(error);
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes->resize(filled);
+  return IoFailure::kNone;
+}
+
+IoFailure ExclusiveFile::ReplaceContent(std::string_view bytes) {
+  Impl& impl = *m_impl;
+  std::string temporary;
+  int error = 0;
+  ScopedFd out = CreateTemporary(impl.folder.get(), impl.name, impl.status.st_mode & 0777, &temporary, &error);
+  if (!out.valid()) {
+    // Not being able to open for writing is a generic failure unless the
+    // reason has a kind of its own (a full disk, a read-only mount).
+    IoFailure failure = FailureOf(error);
+    return failure == IoFailure::kOther ? IoFailure::kGeneric : failure;
+  }
+  error = WriteAll(out.get(), bytes);
+  if (error == 0) error = TakeOverAttributes(out.get(), impl.file.get(), impl.status);
+  if (error == 0 && fsync(out.get()) != 0) error = errno;
+  if (error == 0) error = out.Close();
+  if (error == 0 && renameat(impl.folder.get(), temporary.c_str(), impl.folder.get(), impl.name.c_str()) != 0)
+    error = errno;
+  if (error != 0) {
+    out.Reset();
+    unlinkat(impl.folder.get(), temporary.c_str(), 0);
+    return FailureOf(error);
+  }
+  // Makes the rename itself durable. Its failure is not reported: the new,
+  // flushed content already stands under the name, and a failure result
+  // would claim that the old content was still there.
+  fsync(impl.folder.get());
+  return IoFailure::kNone;
+}
+
+}  // namespace platform

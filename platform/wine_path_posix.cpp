@@ -1,0 +1,528 @@
+#include "platform/wine_path_posix.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "platform/code_page_posix.h"
+
+namespace platform {
+namespace {
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool IsDriveLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+char LowerDriveLetter(char16_t c) {
+  return static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
+}
+
+bool HasDrive(std::u16string_view path) { return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':'; }
+
+// "X:\..." as FullPathName gives it.
+bool IsDriveAbsolute(std::u16string_view path) { return HasDrive(path) && path.size() >= 3 && path[2] == u'\\'; }
+
+bool IsUncOrDevice(std::u16string_view path) {
+  return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
+}
+
+// Appends the components of `text` to *full, whose first `rootLength`
+// characters are the root "X:\": "." and ".." are resolved against the
+// components before them, and trailing dots and spaces dropped (so "a." and
+// "a " name "a", and a component of dots and spaces alone names nothing).
+void AppendComponents(std::u16string_view text, size_t rootLength, std::u16string* full) {
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsSeparator(text[i])) ++i;
+    size_t end = i;
+    while (end < text.size() && !IsSeparator(text[end])) ++end;
+    std::u16string_view component = text.substr(i, end - i);
+    i = end;
+    if (component == u"..") {
+      // Components hold no "\", so the last one starts after the last "\".
+      if (full->size() > rootLength) full->resize(std::max(full->rfind(u'\\'), rootLength));
+      continue;
+    }
+    while (!component.empty() && (component.back() == u'.' || component.back() == u' '))
+      component.remove_suffix(1);
+    if (component.empty()) continue;
+    if (full->size() > rootLength) full->push_back(u'\\');
+    full->append(component);
+  }
+}
+
+// Whether FullPathName would give `path` back unchanged: "X:\" and
+// components that need no resolving, trimming or collapsing.
+bool IsAlreadyFull(std::u16string_view path) {
+  if (!IsDriveAbsolute(path)) return false;
+  size_t start = 3;
+  for (size_t i = start; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != u'\\') {
+      if (path[i] == u'/') return false;
+      continue;
+    }
+    if (i == start) return i == path.size();  // only a final "\" may end nothing
+    // This also catches "." and "..".
+    if (path[i - 1] == u'.' || path[i - 1] == u' ') return false;
+    start = i + 1;
+  }
+  return true;
+}
+
+void AppendWithoutTrailingSlashes(std::string_view path, std::string* out) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  out->append(path);
+}
+
+std::string PasswordHome() {
+  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry;
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+      found->pw_dir == nullptr)
+    return {};
+  return found->pw_dir;
+}
+
+// Appends WinePrefix() to *out; false when it is empty.
+bool AppendWinePrefix(std::string* out) {
+  if (const char* prefix = getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
+    if (prefix[0] != '/') return false;
+    AppendWithoutTrailingSlashes(prefix, out);
+    return true;
+  }
+  if (const char* home = getenv("HOME"); home != nullptr && *home != '\0') {
+    AppendWithoutTrailingSlashes(home, out);
+  } else {
+    const std::string fromPasswd = PasswordHome();
+    if (fromPasswd.empty()) return false;
+    AppendWithoutTrailingSlashes(fromPasswd, out);
+  }
+  out->append("/.wine");
+  return true;
+}
+
+bool Exists(const std::string& path, struct stat* status) { return stat(path.c_str(), status) == 0; }
+
+bool IsMissing(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) != 0 && errno == ENOENT;
+}
+
+void AppendDosDeviceLink(char16_t letter, std::string* out) {
+  out->append("/dosdevices/");
+  out->push_back(LowerDriveLetter(letter));
+  out->push_back(':');
+}
+
+std::string DosDeviceLink(const std::string& prefix, char16_t letter) {
+  std::string link = prefix;
+  AppendDosDeviceLink(letter, &link);
+  return link;
+}
+
+// The host folder of a drive as a path through the prefix, with its status,
+// or empty when the prefix has no such drive.
+std::string DriveFolder(const std::string& prefix, char16_t letter, struct stat* status) {
+  std::string link = DosDeviceLink(prefix, letter);
+  if (Exists(link, status)) return link;
+  if (LowerDriveLetter(letter) != 'c' || !IsMissing(prefix + "/dosdevices")) return {};
+  std::string driveC = prefix + "/drive_c";
+  return Exists(driveC, status) ? driveC : std::string();
+}
+
+// Characters Wine refuses in a file name (and "/", which would reach the
+// host as a separator).
+bool IsForbiddenInName(char16_t c) {
+  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
+         c == u':' || c == u'/';
+}
+
+// The next component of `rest` (the part of a full path after "X:\") from
+// *i on, skipping empty ones; false at the end.
+bool NextComponent(std::u16string_view rest, size_t* i, std::u16string_view* component) {
+  while (*i < rest.size()) {
+    size_t end = rest.find(u'\\', *i);
+    if (end == std::u16string_view::npos) end = rest.size();
+    *component = rest.substr(*i, end - *i);
+    *i = end + 1;
+    if (!component->empty()) return true;
+  }
+  return false;
+}
+
+// Appends "/" and the host name of each component of `rest`; false when one
+// of them cannot name a host file.
+bool AppendHostComponents(std::u16string_view rest, std::string* path) {
+  std::u16string_view component;
+  for (size_t i = 0; NextComponent(rest, &i, &component);) {
+    if (component == u"." || component == u"..") return false;
+    for (char16_t c : component)
+      if (IsForbiddenInName(c)) return false;
+    path->push_back('/');
+    if (!AppendHostName(component, path)) return false;
+  }
+  return true;
+}
+
+HostFile MakeHostFile(std::string path, size_t driveFolderLength, const struct stat& status) {
+  HostFile file;
+  file.path = std::move(path);
+  file.driveFolderLength = driveFolderLength;
+  file.isFolder = S_ISDIR(status.st_mode);
+  file.mode = status.st_mode;
+  file.device = status.st_dev;
+  file.inode = status.st_ino;
+  return file;
+}
+
+// ---------------------------------------------------------------------------
+// Folder listings kept between lookups
+//
+// A name not spelt as on disk costs a read of its folder. A program asks for
+// the same missing names again and again (the browser's fixed install
+// paths), so listings are kept, each valid while its folder's status is
+// unchanged; the walk has that status at hand anyway.
+
+// File times tick coarsely (a jiffy, or two seconds on some file systems),
+// so a folder changed twice within one tick can look unchanged. A listing of
+// a folder changed this recently is not kept.
+constexpr long long kTimestampSlackNs = 2'000'000'000LL;
+constexpr size_t kMaxListings = 16;
+constexpr size_t kMaxListedNames = 4096;
+// Longer names never exist, whatever a listing says: stat() tells them.
+constexpr size_t kMaxHostNameBytes = 255;
+
+struct FolderStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  timespec changed{};
+};
+
+FolderStamp StampOf(const struct stat& status) {
+  return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
+}
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool SameFolder(const FolderStamp& a, const FolderStamp& b) { return a.device == b.device && a.inode == b.inode; }
+
+bool SameStamp(const FolderStamp& a, const FolderStamp& b) {
+  return SameFolder(a, b) && a.size == b.size && SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
+}
+
+long long Nanoseconds(const timespec& time) {
+  return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec;
+}
+
+bool IsYoung(const FolderStamp& stamp) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return Nanoseconds(now) - std::max(Nanoseconds(stamp.modified), Nanoseconds(stamp.changed)) < kTimestampSlackNs;
+}
+
+// File systems known to update a folder's times whenever a name in it comes
+// or goes. Others (network, FUSE, /proc) may not, and are read every time.
+bool KeepsFolderTimes(int folderFd) {
+  struct statfs info;
+  if (fstatfs(folderFd, &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
+    case TMPFS_MAGIC:
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct ListedName {
+  std::string hostName;
+  std::u16string upper;  // through UpperCase
+};
+
+struct FolderListing {
+  FolderStamp stamp;
+  std::vector<ListedName> names;  // valid UTF-8 only, in the host's order
+  std::uint64_t lastUse = 0;
+};
+
+class ListingCache {
+ public:
+  // When a listing of the folder whose status is `folder` is kept and shows
+  // no entry spelt `hostName`, true with the first entry equal to `upper`
+  // ignoring case in *match (nullopt when there is none). False when a
+  // stat() must decide: no such listing, or the name is there as spelt.
+  bool FindElsewhere(const struct stat& folder, std::string_view hostName, std::u16string_view upper,
+                     std::optional<std::string>* match) {
+    const FolderStamp stamp = StampOf(folder);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = m_listings.begin(); it != m_listings.end(); ++it) {
+      if (!SameFolder(it->stamp, stamp)) continue;
+      if (!SameStamp(it->stamp, stamp)) {
+        m_listings.erase(it);
+        return false;
+      }
+      it->lastUse = ++m_clock;
+      *match = std::nullopt;
+      for (const ListedName& name : it->names) {
+        if (name.hostName == hostName) return false;
+        if (!*match && name.upper == upper) *match = name.hostName;
+      }
+      return true;
+    }
+    return false;
+  }
+
+  void Keep(const FolderStamp& stamp, std::vector<ListedName> names) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto slot = std::find_if(m_listings.begin(), m_listings.end(),
+                             [&](const FolderListing& listing) { return SameFolder(listing.stamp, stamp); });
+    if (slot == m_listings.end() && m_listings.size() < kMaxListings) slot = m_listings.emplace(m_listings.end());
+    if (slot == m_listings.end())
+      slot = std::min_element(m_listings.begin(), m_listings.end(),
+                              [](const FolderListing& a, const FolderListing& b) { return a.lastUse < b.lastUse; });
+    slot->stamp = stamp;
+    slot->names = std::move(names);
+    slot->lastUse = ++m_clock;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::vector<FolderListing> m_listings;
+  std::uint64_t m_clock = 0;
+};
+
+ListingCache& Listings() {
+  static ListingCache cache;
+  return cache;
+}
+
+// Reads the folder at `path` for the first entry equal to `upper` ignoring
+// case (nullopt in *match when there is none), keeping the listing when its
+// folder's times can be trusted. Names that are not valid UTF-8 match
+// nothing: no Windows name spells them. False when the folder cannot be read.
+bool ReadFolder(const std::string& path, std::u16string_view upper, std::optional<std::string>* match) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  DIR* dir = fdopendir(fd);
+  if (dir == nullptr) {
+    close(fd);
+    return false;
+  }
+  // Taken before reading: a change made while reading then shows as a
+  // changed stamp at the next lookup.
+  struct stat status;
+  bool keep = fstat(fd, &status) == 0 && !IsYoung(StampOf(status)) && KeepsFolderTimes(fd);
+  *match = std::nullopt;
+  std::vector<ListedName> names;
+  std::u16string text;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    text.clear();
+    if (!AppendHostNameUtf16(name, &text)) continue;
+    for (char16_t& unit : text) unit = UpperCaseUnit(unit);
+    if (!*match && text == upper) {
+      *match = std::string(name);
+      if (!keep) break;
+    }
+    if (!keep) continue;
+    if (names.size() == kMaxListedNames) {
+      keep = false;
+      names.clear();
+      if (*match) break;
+      continue;
+    }
+    names.push_back({std::string(name), text});
+  }
+  closedir(dir);
+  if (keep) Listings().Keep(StampOf(status), std::move(names));
+  return true;
+}
+
+// Steps from the folder at *path (whose status is *status) into `name`, as
+// Wine does: the name as spelt when that exists, else the first entry equal
+// to it ignoring case. *path and *status then describe what was found.
+bool StepInto(std::string* path, std::u16string_view name, std::string_view hostName, struct stat* status) {
+  const std::u16string upper = UpperCase(name);
+  std::optional<std::string> match;
+  const bool listed =
+      hostName.size() <= kMaxHostNameBytes && Listings().FindElsewhere(*status, hostName, upper, &match);
+  if (!listed) {
+    const size_t folderLength = path->size();
+    path->push_back('/');
+    path->append(hostName);
+    if (stat(path->c_str(), status) == 0) return true;
+    if (errno != ENOENT) return false;
+    path->resize(folderLength);
+    if (!ReadFolder(*path, upper, &match)) return false;
+  }
+  if (!match) return false;
+  path->push_back('/');
+  path->append(*match);
+  return stat(path->c_str(), status) == 0;  // e.g. a dangling link
+}
+
+// The slow way, once the path as spelt was not found: component by
+// component, each as spelt when it exists, else the first entry that equals
+// it ignoring case. `rest` is the part after "X:\", already checked by
+// AppendHostComponents.
+std::optional<HostFile> WalkIgnoringCase(const std::string& prefix, char16_t letter, std::u16string_view rest) {
+  struct stat status;
+  std::string path = DriveFolder(prefix, letter, &status);
+  if (path.empty()) return std::nullopt;
+  const size_t driveFolderLength = path.size();
+  std::string hostName;
+  std::u16string_view name;
+  for (size_t i = 0; NextComponent(rest, &i, &name);) {
+    if (!S_ISDIR(status.st_mode)) return std::nullopt;
+    hostName.clear();
+    if (!AppendHostName(name, &hostName) || !StepInto(&path, name, hostName, &status)) return std::nullopt;
+  }
+  return MakeHostFile(std::move(path), driveFolderLength, status);
+}
+
+}  // namespace
+
+std::string WinePrefix() {
+  std::string prefix;
+  if (!AppendWinePrefix(&prefix)) prefix.clear();
+  return prefix;
+}
+
+std::u16string FullPathName(std::u16string_view path, std::u16string_view currentFolder) {
+  if (path.empty()) return {};
+  if (IsUncOrDevice(path)) {
+    std::u16string unchanged(path);
+    for (char16_t& c : unchanged)
+      if (c == u'/') c = u'\\';
+    return unchanged;
+  }
+  const bool haveCurrent = IsDriveAbsolute(currentFolder);
+  std::u16string root;
+  std::u16string_view base;  // the folders under the root the path starts from
+  std::u16string_view rest = path;
+  if (HasDrive(path)) {
+    root = {path[0], u':', u'\\'};
+    rest = path.substr(2);
+    const bool driveRelative = rest.empty() || !IsSeparator(rest[0]);
+    if (driveRelative && haveCurrent && LowerDriveLetter(currentFolder[0]) == LowerDriveLetter(path[0])) {
+      root = currentFolder.substr(0, 3);
+      base = currentFolder.substr(3);
+    }
+  } else {
+    if (!haveCurrent) return {};
+    root = currentFolder.substr(0, 3);
+    if (!IsSeparator(path[0])) base = currentFolder.substr(3);
+  }
+  std::u16string full = root;
+  full.reserve(root.size() + base.size() + rest.size() + 1);
+  AppendComponents(base, root.size(), &full);
+  AppendComponents(rest, root.size(), &full);
+  if (full.size() > root.size() && IsSeparator(path.back())) full += u'\\';
+  return full;
+}
+
+std::u16string CurrentFolder() {
+  const std::string prefix = WinePrefix();
+  if (prefix.empty()) return {};
+  char* cwd = getcwd(nullptr, 0);
+  if (cwd == nullptr) return {};
+  const std::string working = cwd;
+  free(cwd);
+
+  const bool noDosDevices = IsMissing(prefix + "/dosdevices");
+  char16_t bestLetter = 0;
+  std::string bestFolder;
+  for (char16_t letter = u'a'; letter <= u'z'; ++letter) {
+    std::string folder = noDosDevices ? (letter == u'c' ? prefix + "/drive_c" : std::string())
+                                      : DosDeviceLink(prefix, letter);
+    if (folder.empty()) continue;
+    char* resolved = realpath(folder.c_str(), nullptr);
+    if (resolved == nullptr) continue;
+    std::string target = resolved;
+    free(resolved);
+    const bool holds = target == "/" || working == target ||
+                       (working.size() > target.size() && working.compare(0, target.size(), target) == 0 &&
+                        working[target.size()] == '/');
+    // The deepest drive wins: C: inside drive_c, though Z: holds it too.
+    if (holds && (bestLetter == 0 || target.size() > bestFolder.size())) {
+      bestLetter = letter;
+      bestFolder = std::move(target);
+    }
+  }
+  if (bestLetter == 0) return {};
+
+  std::string below = working.substr(bestFolder == "/" ? 1 : bestFolder.size());
+  while (!below.empty() && below.front() == '/') below.erase(0, 1);
+  std::u16string folder = {static_cast<char16_t>(bestLetter - u'a' + u'A'), u':', u'\\'};
+  for (char16_t c : HostNameToUtf16(below)) folder += c == u'/' ? u'\\' : c;
+  return folder;
+}
+
+std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits) {
+  std::optional<std::u16string> text = AnsiToUtf16Strict(ansiPath);
+  if (!text || text->empty() || text->size() + reservedUnits > kMaxPath) return std::nullopt;
+  if (IsAlreadyFull(*text)) return text;
+  const bool absolute = IsUncOrDevice(*text) || (HasDrive(*text) && text->size() >= 3 && IsSeparator((*text)[2]));
+  std::u16string full = FullPathName(*text, absolute ? std::u16string() : CurrentFolder());
+  if (full.empty()) return std::nullopt;
+  return full;
+}
+
+std::optional<HostFile> FindHostFile(std::u16string_view fullPath) {
+  if (!IsDriveAbsolute(fullPath)) return std::nullopt;
+  std::string path;
+  if (!AppendWinePrefix(&path)) return std::nullopt;
+  const size_t prefixLength = path.size();
+  std::u16string_view rest = fullPath.substr(3);
+  const bool mustBeFolder = !rest.empty() && rest.back() == u'\\';
+  AppendDosDeviceLink(fullPath[0], &path);
+  const size_t driveFolderLength = path.size();
+  path.reserve(driveFolderLength + rest.size() + 1);
+  if (!AppendHostComponents(rest, &path)) return std::nullopt;
+
+  // The usual case: the path is spelt as on disk, and one stat() settles it.
+  struct stat status;
+  std::optional<HostFile> file;
+  if (Exists(path, &status)) {
+    file = MakeHostFile(std::move(path), driveFolderLength, status);
+  } else if (errno == ENOENT || errno == ENOTDIR) {
+    path.resize(prefixLength);
+    file = WalkIgnoringCase(path, fullPath[0], rest);
+  }
+  if (file && mustBeFolder && !file->isFolder) return std::nullopt;
+  return file;
+}
+
+std::optional<HostFile> FindHostFile(std::string_view ansiPath) {
+  std::optional<std::u16string> full = FullAnsiPath(ansiPath);
+  if (!full) return std::nullopt;
+  return FindHostFile(std::u16string_view(*full));
+}
+
+std::optional<std::string> HostPath(std::string_view ansiPath) {
+  std::optional<HostFile> file = FindHostFile(ansiPath);
+  if (!file) return std::nullopt;
+  return std::move(file->path);
+}
+
+}  // namespace platform

@@ -1,0 +1,72 @@
+#pragma once
+
+// Windows paths inside a Wine prefix: where the prefix is, how a path is made
+// full, and which host file it names. Linux only, and only for platform/.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The longest path, in UTF-16 units, that Wine's A functions take: they
+// convert it into a buffer of MAX_PATH characters plus the terminating zero.
+// Longer names are not found, which also bounds how deep a walk can go.
+inline constexpr std::size_t kMaxPath = 260;
+
+// The prefix folder on the host: $WINEPREFIX, else $HOME/.wine, else the
+// password database's home folder + "/.wine". Empty when WINEPREFIX is not
+// absolute (Wine refuses it) or no home folder is known.
+std::string WinePrefix();
+
+// GetFullPathNameW for a process whose current folder is `currentFolder` (a
+// full path "X:\..." or empty when it lies on no drive): "/" becomes "\",
+// doubled "\" collapse, "." and ".." are resolved, trailing dots and spaces
+// leave every component, "\x" goes on the current drive, "C:x" and "x" are
+// taken from the current folder (its drive's root for "C:x" on another
+// drive). The drive letter keeps its case and a final "\" is kept. UNC and
+// device paths ("\\...") come back unchanged. Empty when the path is empty or
+// needs a current folder there is none of.
+std::u16string FullPathName(std::u16string_view path, std::u16string_view currentFolder);
+
+// The process's current folder as Wine shows it ("Z:\home\me"): the drive
+// whose host folder holds the working directory most closely (C: inside
+// drive_c, Z: elsewhere from a usual prefix). Empty when no drive holds it.
+std::u16string CurrentFolder();
+
+// FullPathName of an ANSI path against CurrentFolder() (asked only when the
+// path is not already absolute). nullopt when the path is not valid text in
+// the ANSI code page, is longer than the A functions take (its length plus
+// `reservedUnits`, e.g. 4 for a "\*.*" pattern, exceeds kMaxPath), or cannot
+// be made full.
+std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits = 0);
+
+// A host file found for a Windows path, with the status stat() gave it.
+struct HostFile {
+  std::string path;               // host path, components spelt as found on disk
+  std::size_t driveFolderLength;  // path[0, driveFolderLength) is the drive's folder
+  bool isFolder = false;
+  std::uint32_t mode = 0;  // st_mode
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// The host file a full path names (as FullPathName gives it): the drive
+// through <prefix>/dosdevices/<x>: (drive C: through <prefix>/drive_c when
+// the prefix has no dosdevices folder), then each component as spelt when
+// that exists, else the first folder entry equal to it ignoring case. Links
+// are followed. nullopt when nothing is there: no such drive, a missing or
+// dangling name, a name holding a character Windows forbids (< 0x20 or
+// * ? " < > | :), a final "\" on something that is not a folder, or a UNC
+// or device path. Costs one stat() when the path is spelt as on disk.
+std::optional<HostFile> FindHostFile(std::u16string_view fullPath);
+
+// FindHostFile(FullAnsiPath(ansiPath)).
+std::optional<HostFile> FindHostFile(std::string_view ansiPath);
+
+// Host path of whatever an ANSI Windows path names; nullopt as FindHostFile.
+std::optional<std::string> HostPath(std::string_view ansiPath);
+
+}  // namespace platform

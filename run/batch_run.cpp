@@ -1,0 +1,115 @@
+#include "run/batch_run.h"
+
+#include <cstdint>
+
+#include "app/resource.h"
+
+namespace {
+
+constexpr std::string_view kTitlePrefix = "Quietwalk - ";
+constexpr std::string_view kDirectoryMark = "...";
+constexpr std::string_view kField = "%d";
+constexpr int kDialogEndedByDiskFull = -4;
+
+// Every occurrence of `needle` in `text` replaced by `replacement`, scanning
+// on after each replacement so that nothing put in is looked at again.
+std::string ReplaceAll(std::string_view text, std::string_view needle,
+                       std::string_view replacement) {
+  if (needle.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (std::size_t at = text.find(needle); at != std::string_view::npos;
+       at = text.find(needle, from)) {
+    out.append(text, from, at - from);
+    out.append(replacement);
+    from = at + needle.size();
+  }
+  out.append(text, from);
+  return out;
+}
+
+// The message reporting a failed file, or 0 for a result that needs none.
+int MessageForResult(PatchResult result) {
+  switch (result) {
+    case kFileMissing: return IDS_FILE_MISSING;
+    case kOpenFailed: return IDS_OPEN_FAILED;
+    case kReadOnly: return IDS_READ_ONLY;
+    case kDiskFull: return IDS_DISK_FULL;
+    case kAccessDenied: return IDS_ACCESS_DENIED;
+    default: return 0;
+  }
+}
+
+void ShowFile(platform::RunWindow& window, const BatchRunHooks& hooks, const std::string& path,
+              int k, int n) {
+  window.SetTitle(RunTitle(path, hooks.browserDirectory()));
+  window.SetStatusText(FormatNumbers(window.LoadString(IDS_STATUS_FILE_K_OF_N), {k, n}));
+}
+
+void ReportFailure(platform::RunWindow& window, PatchResult result, const std::string& path) {
+  const int message = MessageForResult(result);
+  if (message == 0) return;
+  const auto icon =
+      result == kDiskFull ? platform::MessageIcon::kStop : platform::MessageIcon::kWarning;
+  window.ShowMessage(ReplacePathPlaceholders(window.LoadString(message), path), icon, false);
+  // The disk will not empty itself, but every file still deserves its try:
+  // only the dialog goes, the run carries on without it.
+  if (result == kDiskFull) window.EndDialog(kDialogEndedByDiskFull);
+}
+
+}  // namespace
+
+std::string ReplacePathPlaceholders(std::string_view text, std::string_view path) {
+  return ReplaceAll(text, kField, path);
+}
+
+std::string FormatNumbers(std::string_view pattern, std::initializer_list<int> numbers) {
+  std::string out;
+  auto number = numbers.begin();
+  std::size_t from = 0;
+  for (std::size_t at = pattern.find(kField); at != std::string_view::npos && number != numbers.end();
+       at = pattern.find(kField, from)) {
+    out.append(pattern, from, at - from);
+    out += std::to_string(*number++);
+    from = at + kField.size();
+  }
+  out.append(pattern, from);
+  return out;
+}
+
+std::string RunTitle(std::string_view path, std::string_view browserDirectory) {
+  std::string title(kTitlePrefix);
+  title += ReplaceAll(path, browserDirectory, kDirectoryMark);
+  return title;
+}
+
+int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& window,
+                     const BatchRunHooks& hooks) {
+  // The dialog never starts a run without files; should it ever, there is
+  // no first file to show and no count to divide by.
+  if (!files.empty()) {
+    const int n = static_cast<int>(files.size());
+    ShowFile(window, hooks, files.front(), 1, n);
+    // 64 bits: 100 per file must not wrap however long the list.
+    std::uint64_t numerator = 100;
+    for (int i = 0; i < n; ++i) {
+      const std::string& path = files[static_cast<std::size_t>(i)];
+      ReportFailure(window, hooks.patchFile(path, mode), path);
+      const auto position = static_cast<int>(numerator / static_cast<std::uint64_t>(n));
+      ShowFile(window, hooks, path, i + 1, n);
+      window.SetProgressPosition(position);
+      numerator += 100;
+    }
+  }
+  ShowSummary(window, g_filesWritten);
+  return 0;
+}
+
+void ShowSummary(platform::RunWindow& window, int filesWritten) {
+  const std::string text = filesWritten <= 0
+                               ? window.LoadString(IDS_SUMMARY_NONE)
+                               : FormatNumbers(window.LoadString(IDS_SUMMARY_WRITTEN), {filesWritten});
+  window.ShowMessage(text, platform::MessageIcon::kInformation, true);
+  window.EndDialog(0);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "locate/browser_directory.h"
+#include "patch/world_patcher.h"
+#include "platform/run_window.h"
+#include "scan/world_scan.h"
+
+// What the run calls besides the window. The defaults are the program's own;
+// tests put fakes in their place.
+struct BatchRunHooks {
+  // Brings one file into the requested state and classifies the outcome.
+  std::function<PatchResult(const std::string& path, int mode)> patchFile = PatchWorldFile;
+  // The browser's install directory, asked anew for every title shown.
+  std::function<std::string()> browserDirectory = GetBrowserDirectory;
+};
+
+// `text` with every "%d" replaced by `path`, in one pass from left to right:
+// the path put in is never searched again, so a path holding "%d" shows as is.
+std::string ReplacePathPlaceholders(std::string_view text, std::string_view path);
+
+// `pattern` with its "%d" fields replaced by `numbers` in turn, in decimal.
+// Fields beyond the numbers given are left as they are.
+std::string FormatNumbers(std::string_view pattern, std::initializer_list<int> numbers);
+
+// The dialog's title while `path` is shown: "Quietwalk - " + path with every
+// occurrence of `browserDirectory` replaced by "..." (exact bytes, one pass
+// from left to right). An empty directory leaves the path whole.
+std::string RunTitle(std::string_view path, std::string_view browserDirectory);
+
+// The worker's body: patches every file of `files` in order with `mode`,
+// keeps the window's title, label and progress bar on the file just handled,
+// reports each failed file in a message box, and ends with the summary.
+// A full disk ends the dialog with -4 and the remaining files are still
+// attempted. Returns 0.
+int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& window,
+                     const BatchRunHooks& hooks = {});
+
+// Shows the summary for `filesWritten` files in a box owned by the dialog,
+// then ends the dialog with 0.
+void ShowSummary(platform::RunWindow& window, int filesWritten);

@@ -1,0 +1,261 @@
+// Failure paths and file identity on real Linux file systems: modes, owners,
+// links, locks held by other processes, a full disk and a read-only mount.
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "patch/world_patcher.h"
+#include "patch/world_text.h"
+#include "platform/exclusive_file.h"
+#include "tests/support/test_prefix.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPath = "C:\\world\\city.wrl";
+const std::string kNeedsChange = "#VRML V2.0 utf8\nShape {}\n";
+const std::string kNeedsNothing = "#VRML V2.0 utf8\nPROTO Sony_WorldInfo [ ] {}\n";
+
+std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+
+// Mounts made by these tests live in a mount namespace of this process
+// alone, so they vanish with it even when a test dies half-way.
+std::string PrivateMountsUnavailable() {
+  static const std::string reason = [] {
+    if (unshare(CLONE_NEWNS) != 0) return Errno("unshare(CLONE_NEWNS)");
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return Errno("making / private");
+    return std::string();
+  }();
+  return reason;
+}
+
+class ScopedMount {
+ public:
+  explicit ScopedMount(std::string path) : m_path(std::move(path)) {}
+  ~ScopedMount() {
+    if (m_mounted) umount2(m_path.c_str(), MNT_DETACH);
+  }
+  ScopedMount(const ScopedMount&) = delete;
+  ScopedMount& operator=(const ScopedMount&) = delete;
+  std::string Tmpfs(const char* options) {
+    if (mount("tmpfs", m_path.c_str(), "tmpfs", 0, options) != 0) return Errno("mounting a tmpfs");
+    m_mounted = true;
+    return {};
+  }
+  std::string ReadOnlyBind() {
+    if (mount(m_path.c_str(), m_path.c_str(), nullptr, MS_BIND, nullptr) != 0) return Errno("bind mount");
+    m_mounted = true;
+    if (mount(nullptr, m_path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+      return Errno("read-only remount");
+    return {};
+  }
+
+ private:
+  std::string m_path;
+  bool m_mounted = false;
+};
+
+// A child process holding an flock on a file until Release() or the end.
+class LockingChild {
+ public:
+  explicit LockingChild(const std::string& hostPath) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    m_pid = fork();
+    if (m_pid == 0) {
+      close(ready[0]);
+      close(release[1]);
+      int fd = open(hostPath.c_str(), O_RDONLY);
+      char locked = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+      if (write(ready[1], &locked, 1) != 1) _exit(2);
+      char ignored;
+      while (read(release[0], &ignored, 1) > 0) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    m_release = release[1];
+    char locked = 'n';
+    m_locked = read(ready[0], &locked, 1) == 1 && locked == 'y';
+    close(ready[0]);
+  }
+  ~LockingChild() { Release(); }
+  LockingChild(const LockingChild&) = delete;
+  LockingChild& operator=(const LockingChild&) = delete;
+  bool locked() const { return m_locked; }
+  void Release() {
+    if (m_release >= 0) close(m_release);
+    m_release = -1;
+    if (m_pid > 0) waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+  }
+
+ private:
+  pid_t m_pid = -1;
+  int m_release = -1;
+  bool m_locked = false;
+};
+
+// Runs `probe` in a child process and gives its exit status.
+template <typename Probe>
+int InChild(Probe probe) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(probe());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class WorldPatcherPosixTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    g_filesWritten = 0;
+    m_prefix.MakeFolder("C:\\world");
+  }
+  std::string Host(const std::string& path = kPath) const { return m_prefix.HostPath(path); }
+  std::string WorldFolder() const { return m_prefix.HostPath("C:\\world"); }
+
+  testing_support::TestPrefix m_prefix;
+};
+
+TEST_F(WorldPatcherPosixTest, ReadOnlyFileIsReportedWhetherOrNotItNeedsAChange) {
+  for (const std::string& bytes : {kNeedsChange, kNeedsNothing}) {
+    m_prefix.WriteFile(kPath, bytes);
+    fs::permissions(Host(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_EQ(PatchWorldFile(kPath, 0), kReadOnly);
+    EXPECT_EQ(m_prefix.ReadFile(kPath), bytes);
+    fs::remove(Host());
+  }
+  EXPECT_EQ(g_filesWritten, 0);
+}
+
+TEST_F(WorldPatcherPosixTest, RewriteKeepsModeOwnerGroupAndExtendedAttributes) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  ASSERT_EQ(chmod(Host().c_str(), 0640), 0);
+  const bool canChown = chown(Host().c_str(), 1234, 5678) == 0;
+  const bool hasXattr = setxattr(Host().c_str(), "user.DOSATTRIB", "0x2", 3, 0) == 0;
+  struct stat before;
+  ASSERT_EQ(stat(Host().c_str(), &before), 0);
+
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kPatchDone);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), PatchWorldText(kNeedsChange, 0).value());
+  struct stat after;
+  ASSERT_EQ(stat(Host().c_str(), &after), 0);
+  EXPECT_NE(after.st_ino, before.st_ino) << "new content is renamed into place";
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  if (canChown) {
+    EXPECT_EQ(after.st_uid, 1234u);
+    EXPECT_EQ(after.st_gid, 5678u);
+  }
+  if (hasXattr) {
+    char value[8] = {};
+    EXPECT_EQ(getxattr(Host().c_str(), "user.DOSATTRIB", value, sizeof value), 3);
+    EXPECT_STREQ(value, "0x2");
+  }
+  EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+}
+
+TEST_F(WorldPatcherPosixTest, LinkStaysALinkAndItsTargetIsRewritten) {
+  m_prefix.WriteFile("C:\\store\\real.wrl", kNeedsChange);
+  fs::create_symlink("../store/real.wrl", Host());
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kPatchDone);
+  EXPECT_TRUE(fs::is_symlink(Host()));
+  EXPECT_EQ(m_prefix.ReadFile("C:\\store\\real.wrl"), PatchWorldText(kNeedsChange, 0).value());
+  EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+  EXPECT_EQ(Names(m_prefix.HostPath("C:\\store")), std::vector<std::string>{"real.wrl"});
+
+  fs::remove(Host("C:\\store\\real.wrl"));
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kFileMissing) << "dangling link";
+}
+
+TEST_F(WorldPatcherPosixTest, FileLockedByAnotherProcessIsNotOpened) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  LockingChild child(Host());
+  ASSERT_TRUE(child.locked());
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kOpenFailed);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+  child.Release();
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kPatchDone);
+  EXPECT_EQ(g_filesWritten, 1);
+}
+
+TEST_F(WorldPatcherPosixTest, OpenFileIsHeldAgainstOtherOpeners) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open(kPath);
+  ASSERT_TRUE(file);
+  EXPECT_FALSE(platform::ExclusiveFile::Open(kPath));
+  const std::string host = Host();
+  EXPECT_EQ(InChild([&] {
+              int fd = open(host.c_str(), O_RDONLY);
+              return flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;
+            }),
+            0);
+  file.reset();
+  EXPECT_TRUE(platform::ExclusiveFile::Open(kPath));
+}
+
+TEST_F(WorldPatcherPosixTest, FolderGoneBeforeTheRewriteIsAGenericFailure) {
+  m_prefix.WriteFile("C:\\world\\gone\\city.wrl", kNeedsChange);
+  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open("C:\\world\\gone\\city.wrl");
+  ASSERT_TRUE(file);
+  fs::rename(Host("C:\\world\\gone\\city.wrl"), Host());
+  fs::remove(Host("C:\\world\\gone"));
+  EXPECT_EQ(file->ReplaceContent("new"), platform::IoFailure::kGeneric);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+}
+
+TEST_F(WorldPatcherPosixTest, FifoIsRefusedWithoutWaitingForAWriter) {
+  ASSERT_EQ(mkfifo(Host().c_str(), 0644), 0);
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kOpenFailed);
+}
+
+TEST_F(WorldPatcherPosixTest, FullDiskLeavesTheOriginalAndNoTemporaryFile) {
+  if (std::string why = PrivateMountsUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  ScopedMount disk(WorldFolder());
+  if (std::string why = disk.Tmpfs("size=256k,mode=0755"); !why.empty()) GTEST_SKIP() << why;
+  std::string bytes = "#VRML V2.0 utf8\n";
+  while (bytes.size() < 160 * 1024) bytes += "Shape { geometry Box {} }\n";
+  m_prefix.WriteFile(kPath, bytes);
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kDiskFull);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), bytes);
+  EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+  EXPECT_EQ(g_filesWritten, 0);
+}
+
+TEST_F(WorldPatcherPosixTest, ReadOnlyMountIsAccessDenied) {
+  if (std::string why = PrivateMountsUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  ScopedMount readOnly(WorldFolder());
+  if (std::string why = readOnly.ReadOnlyBind(); !why.empty()) GTEST_SKIP() << why;
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kAccessDenied);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+  EXPECT_EQ(g_filesWritten, 0);
+}
+
+}  // namespace

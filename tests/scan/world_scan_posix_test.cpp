@@ -1,0 +1,179 @@
+// Cases that need the Linux host: links, raw name bytes, permissions and the
+// corpus folder.
+#include <dirent.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "scan/world_scan.h"
+#include "tests/support/test_prefix.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::TestPrefix;
+
+WorldFileList Scan(const std::string& root) {
+  WorldFileList list;
+  CollectWorldFiles(root, list);
+  return list;
+}
+
+// Root reads any folder whatever its mode. While this lives, the calling
+// thread's capabilities that override file permissions are out of its
+// effective set (they stay permitted, so the destructor raises them again),
+// and a mode of 000 bites for root as for anyone.
+class PermissionsApply {
+ public:
+  PermissionsApply() {
+    m_header.version = _LINUX_CAPABILITY_VERSION_3;
+    m_header.pid = 0;
+    if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
+    __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
+  }
+  ~PermissionsApply() {
+    if (m_changed) syscall(SYS_capset, &m_header, m_saved);
+  }
+  PermissionsApply(const PermissionsApply&) = delete;
+  PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+ private:
+  __user_cap_header_struct m_header{};
+  __user_cap_data_struct m_saved[2]{};
+  bool m_changed = false;
+};
+
+bool CanList(const std::string& hostFolder) {
+  DIR* dir = opendir(hostFolder.c_str());
+  if (dir == nullptr) return false;
+  closedir(dir);
+  return true;
+}
+
+class WorldScanPosixTest : public ::testing::Test {
+ protected:
+  TestPrefix m_prefix;
+
+  void Link(const std::string& target, std::string_view windowsPath) const {
+    fs::create_symlink(target, m_prefix.HostPath(windowsPath));
+  }
+};
+
+TEST_F(WorldScanPosixTest, FollowsLinksButNotIntoAFolderOnTheWayDown) {
+  m_prefix.WriteFile("C:\\r\\a.wrl");
+  m_prefix.WriteFile("C:\\r\\sub\\s.wrl");
+  Link("a.wrl", "C:\\r\\l.wrl");
+  Link("missing.wrl", "C:\\r\\dangling.wrl");
+  Link(".", "C:\\r\\loop");
+  Link("sub", "C:\\r\\other");
+  Link("..", "C:\\r\\sub\\back");
+
+  // other\back leads to C:\r and sub\back too: both are left out.
+  EXPECT_EQ(Scan("C:\\r"), (WorldFileList{"C:\\r\\a.wrl", "C:\\r\\l.wrl", "C:\\r\\other\\s.wrl", "C:\\r\\l.wrl",
+                                          "C:\\r\\sub\\s.wrl"}));
+}
+
+TEST_F(WorldScanPosixTest, SkipsNamesThatAreNotValidUtf8) {
+  // Such a name is listed with '?' in it, by which nothing can be found.
+  m_prefix.WriteFile("C:\\bytes\\ok.wrl");
+  m_prefix.MakeFolder("C:\\bytes");
+  const std::string host = m_prefix.HostPath("C:\\bytes");
+  fs::create_directories(host + "/\xfe");
+  std::ofstream(host + "/\xfe/inner.wrl").put('x');
+  std::ofstream(host + "/\xff.wrl").put('x');
+  std::ofstream(host + "/x\xc3.wrl").put('x');
+
+  EXPECT_EQ(Scan("C:\\bytes"), (WorldFileList{"C:\\bytes\\ok.wrl"}));
+}
+
+TEST_F(WorldScanPosixTest, AFolderThatCannotBeListedAddsNothing) {
+  m_prefix.WriteFile("C:\\perm\\a.wrl");
+  m_prefix.WriteFile("C:\\perm\\locked\\l.wrl");
+  m_prefix.WriteFile("C:\\perm\\locked\\sub\\s.wrl");
+  m_prefix.WriteFile("C:\\perm\\passonly\\p.wrl");
+  m_prefix.WriteFile("C:\\perm\\unreadable.wrl");
+  m_prefix.WriteFile("C:\\perm\\z.txt");
+  chmod(m_prefix.HostPath("C:\\perm\\locked").c_str(), 0);
+  chmod(m_prefix.HostPath("C:\\perm\\passonly").c_str(), 0111);
+  chmod(m_prefix.HostPath("C:\\perm\\unreadable.wrl").c_str(), 0);
+
+  WorldFileList list;
+  {
+    PermissionsApply permissions;
+    if (CanList(m_prefix.HostPath("C:\\perm\\locked"))) GTEST_SKIP() << "folder permissions are not enforced here";
+    CollectWorldFiles("C:\\perm", list);
+  }
+  // A world file that cannot be read is still listed: its status is known.
+  EXPECT_EQ(list, (WorldFileList{"C:\\perm\\a.wrl", "C:\\perm\\unreadable.wrl"}));
+}
+
+TEST_F(WorldScanPosixTest, AVeryDeepTreeIsWalkedAsFarAsPathsCanReach) {
+  // A world file on each of 150 levels, past any path Windows takes;
+  // "x" comes after "w.wrl", so the chain is listed top down.
+  std::vector<std::string> chain;
+  std::string folder = "C:\\deep";
+  std::string hostFolder = m_prefix.HostPath(folder);
+  for (int level = 0; level < 150; ++level) {
+    fs::create_directory(hostFolder);
+    std::ofstream(hostFolder + "/w.wrl").put('x');
+    chain.push_back(folder + "\\w.wrl");
+    folder += "\\x";
+    hostFolder += "/x";
+  }
+
+  const WorldFileList list = Scan("C:\\deep");
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list, WorldFileList(chain.begin(), chain.begin() + static_cast<std::ptrdiff_t>(list.size())));
+  // Windows takes paths of up to 260 characters; the scan gets close to that.
+  EXPECT_LE(list.back().size(), 260u);
+  EXPECT_GE(list.back().size(), 250u);
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool EndsWithExcludedName(const std::string& folder) {
+  const std::string lower = LowerCase(folder);
+  return std::any_of(ExcludedDirNames.begin(), ExcludedDirNames.end(),
+                     [&](const ExcludedDirName& excluded) { return lower.ends_with(excluded.name); });
+}
+
+// Real third-party world files: every .wrl file of the tree is listed,
+// except those sitting directly in a folder whose path ends in an excluded
+// name.
+TEST_F(WorldScanPosixTest, ListsTheWorldFilesOfTheCorpus) {
+  const std::string corpus = testing_support::CorpusFolder();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus folder";
+  Link(corpus, "C:\\corpus");
+
+  std::set<std::string> expected;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(corpus)) {
+    const std::string relative = entry.path().lexically_relative(corpus).string();
+    std::string windows = "C:\\corpus\\" + relative;
+    std::replace(windows.begin(), windows.end(), '/', '\\');
+    const std::string folder = windows.substr(0, windows.rfind('\\'));
+    if (windows.ends_with(".wrl") && !EndsWithExcludedName(folder)) expected.insert(windows);
+  }
+  ASSERT_FALSE(expected.empty());
+
+  const WorldFileList list = Scan("C:\\corpus");
+  EXPECT_EQ(std::set<std::string>(list.begin(), list.end()), expected);
+  EXPECT_TRUE(std::adjacent_find(list.begin(), list.end()) == list.end()) << "a path listed twice in a row";
+}
+
+}  // namespace
