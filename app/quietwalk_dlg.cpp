@@ -1,8 +1,10 @@
 #include "app/quietwalk_dlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPoint>
 #include <QPushButton>
@@ -16,6 +18,8 @@
 #include "app/run_window_qt.h"
 #include "app/string_table.h"
 #include "app/system_menu.h"
+#include "extras/about_dlg.h"
+#include "extras/hidden_anim_dlg.h"
 #include "locate/browser_directory.h"
 #include "run/batch_run.h"
 
@@ -81,7 +85,12 @@ int CQuietwalkDlg::DoModal() {
   setResult(kNotEnded);
   OnInitDialog();
   if (result() != kNotEnded) return result();
-  return exec();
+  // Events for other windows (an open menu, a message box, the About box)
+  // never reach PreTranslateMessage: the filter passes on only this dialog's.
+  qApp->installEventFilter(this);
+  const int code = exec();
+  qApp->removeEventFilter(this);
+  return code;
 }
 
 void CQuietwalkDlg::EndDialog(int code) { done(code); }
@@ -164,9 +173,45 @@ void CQuietwalkDlg::OnOK() {
 
 void CQuietwalkDlg::OnCancel() { EndDialog(kIdCancel); }
 
+bool CQuietwalkDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this)
+    PreTranslateMessage(event);
+  return QDialog::eventFilter(watched, event);
+}
+
+bool CQuietwalkDlg::PreTranslateMessage(QEvent* event) {
+  const bool keyDown = event->type() == QEvent::KeyPress;
+  if (!keyDown && event->type() != QEvent::KeyRelease) return false;
+  if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Shift) return false;
+
+  if (keyDown && isVisible()) {
+    m_shiftDown = 1;
+    if (SystemMenu* menu = GetSystemMenu()) menu->ModifyString(IDM_ABOUTBOX, QStringLiteral("??"));
+  } else if (!keyDown) {
+    m_shiftDown = 0;
+    RestoreAboutLabel();
+  }
+  return false;
+}
+
+void CQuietwalkDlg::RestoreAboutLabel() {
+  SystemMenu* menu = GetSystemMenu();
+  const std::string about = LoadResourceString(IDS_ABOUTBOX);
+  if (menu && !about.empty()) menu->ModifyString(IDM_ABOUTBOX, QStringFromAnsi(about));
+}
+
 void CQuietwalkDlg::OnSysCommand(unsigned command, long /*parameter*/) {
   switch (command & kSysCommandMask) {
     case IDM_ABOUTBOX:
+      if (m_shiftDown) {
+        m_shiftDown = 0;
+        RestoreAboutLabel();
+        CHiddenAnimDlg hidden(this);
+        hidden.DoModal();
+      } else {
+        CAboutDlg about(this);
+        about.DoModal();
+      }
       break;
     case kScClose:
       close();

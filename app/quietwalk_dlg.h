@@ -53,8 +53,14 @@ class CQuietwalkDlg : public QDialog {
   virtual void OnOK();
   // Esc, the close box and the Close command: ends the dialog with kIdCancel.
   virtual void OnCancel();
+  // Sees every event this dialog's own modal loop hands to the dialog or its
+  // controls, before they get it; only looks, never swallows one. A held
+  // Shift turns the About entry into "??".
+  virtual bool PreTranslateMessage(QEvent* event);
   // A command of the window menu.
   virtual void OnSysCommand(unsigned command, long parameter);
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
@@ -76,4 +82,5 @@ class CQuietwalkDlg : public QDialog {
   void OnRadioBumpsBack();
   void OnRadioNoBumps();
   void OpenSystemMenu(const QPoint& globalPosition);
+  void RestoreAboutLabel();
 };

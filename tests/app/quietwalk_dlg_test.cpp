@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/animation_control.h"
 #include "app/dialog_template.h"
 #include "app/message_box.h"
 #include "app/resource.h"
@@ -154,6 +155,42 @@ void WithSystemMenu(const std::function<void()>& open, const std::function<void(
   });
   open();
   EXPECT_TRUE(QTest::qWaitFor([&] { return ran; }));
+}
+
+// What came up as a modal window over `dialog`: noted, then closed, so that
+// the command that opened it can return.
+struct SeenModal {
+  bool seen = false;
+  QString title;
+  QSize clientSize;
+  int frames = -1;
+  QSize clipSize;
+  int frameTime = -1;
+  bool playing = false;
+  QString text;
+};
+
+void CloseNextModal(const QWidget* dialog, SeenModal* seen) {
+  auto* poll = new QTimer;
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, [dialog, seen, poll] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || modal == dialog || !modal->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    seen->seen = true;
+    seen->title = modal->windowTitle();
+    seen->clientSize = modal->size();
+    if (auto* animation = modal->findChild<AnimationControl*>()) {
+      seen->frames = animation->FrameCount();
+      seen->clipSize = animation->ClipSize();
+      seen->frameTime = animation->FrameTime();
+      seen->playing = animation->IsPlaying();
+    }
+    for (QLabel* label : modal->findChildren<QLabel*>()) seen->text += label->text();
+    modal->close();
+  });
+  poll->start();
 }
 
 void Choose(SystemMenu* menu, unsigned command) {
@@ -345,15 +382,18 @@ TEST_F(DialogTest, WindowMenuHoldsCloseAndTheAboutEntryOnce) {
     EXPECT_EQ(SystemMenu::Command(items[2]), static_cast<unsigned>(IDM_ABOUTBOX));
     EXPECT_EQ(items[2]->text(), "&About...");
 
-    // Alt+Space opens it; choosing About goes to OnSysCommand and leaves the
-    // dialog open.
+    // Alt+Space opens it; choosing About goes to OnSysCommand, shows the
+    // About box and leaves the dialog open.
     ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+    SeenModal about;
+    CloseNextModal(&shown, &about);
     WithSystemMenu([&] { QTest::keyClick(&shown, Qt::Key_Space, Qt::AltModifier); },
                    [](SystemMenu* menu) {
                      ASSERT_NE(menu, nullptr);
                      Choose(menu, IDM_ABOUTBOX);
                    });
     EXPECT_EQ(shown.commands, std::vector<unsigned>{IDM_ABOUTBOX});
+    EXPECT_EQ(about.title, "About");
     EXPECT_TRUE(shown.isVisible());
 
     // A right click opens it too; Close ends the dialog as cancelled.
@@ -434,6 +474,57 @@ TEST_F(DialogTest, TeardownServesTheWorkersBoxesUntilItReturns) {
   ASSERT_EQ(m_boxes.boxes.size(), 1u);
   EXPECT_EQ(m_boxes.boxes[0].text, "after the end");
   EXPECT_EQ(m_boxes.boxes[0].icon, platform::MessageIcon::kStop);
+}
+
+// Shift held over the dialog turns the About entry into "??", and choosing
+// it then plays the hidden clip instead; the entry reads "&About..." again
+// afterwards. Shift pressed and released before choosing: the About box.
+TEST_F(DialogTest, ShiftHeldSwapsTheAboutBoxForTheHiddenAnimation) {
+  InstallWorlds();
+  TestDlg dialog;
+  dialog.RunWith([](TestDlg& shown) {
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+    SystemMenu* menu = shown.GetSystemMenu();
+
+    QTest::keyPress(&shown, Qt::Key_Shift);
+    SeenModal hidden;
+    CloseNextModal(&shown, &hidden);
+    QString labelWhileHeld;
+    WithSystemMenu([&] { QTest::keyClick(&shown, Qt::Key_Space, Qt::AltModifier); },
+                   [&](SystemMenu* open) {
+                     ASSERT_NE(open, nullptr);
+                     labelWhileHeld = open->ItemText(IDM_ABOUTBOX);
+                     Choose(open, IDM_ABOUTBOX);
+                   });
+    EXPECT_EQ(labelWhileHeld, "??");
+    ASSERT_TRUE(hidden.seen);
+    EXPECT_EQ(hidden.title, "??");
+    EXPECT_EQ(hidden.clientSize, QSize(387, 291));
+    EXPECT_EQ(hidden.frames, 159);
+    EXPECT_EQ(hidden.clipSize, QSize(387, 290));
+    EXPECT_EQ(hidden.frameTime, 41667);
+    EXPECT_TRUE(hidden.playing);
+    EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "&About...");
+    QTest::keyRelease(&shown, Qt::Key_Shift);
+    EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "&About...");
+
+    shown.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+    QTest::keyPress(&shown, Qt::Key_Shift);
+    EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "??");
+    QTest::keyRelease(&shown, Qt::Key_Shift);
+    EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "&About...");
+    SeenModal about;
+    CloseNextModal(&shown, &about);
+    WithSystemMenu([&] { QTest::keyClick(&shown, Qt::Key_Space, Qt::AltModifier); },
+                   [](SystemMenu* open) {
+                     ASSERT_NE(open, nullptr);
+                     Choose(open, IDM_ABOUTBOX);
+                   });
+    EXPECT_EQ(about.title, "About");
+    EXPECT_TRUE(about.text.startsWith("Quietwalk \nVer 1.0\n")) << about.text.toStdString();
+    shown.Cancel();
+  });
 }
 
 }  // namespace
