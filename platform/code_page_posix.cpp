@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <locale.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <wctype.h>
 
 #include <array>
@@ -107,6 +108,21 @@ struct CodePageCache {
   std::string lcAll, lcCtype, lang;
   unsigned codePage = kDefaultCodePage;
 };
+
+// getenv() of the three, in one pass over the environment instead of three.
+void FindLocaleVariables(const char** lcAll, const char** lcCtype, const char** lang) {
+  struct Wanted {
+    std::string_view prefix;
+    const char** value;
+  };
+  const Wanted wanted[] = {{"LC_ALL=", lcAll}, {"LC_CTYPE=", lcCtype}, {"LANG=", lang}};
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    if ((*entry)[0] != 'L') continue;
+    for (const Wanted& variable : wanted)
+      if (*variable.value == nullptr && std::strncmp(*entry, variable.prefix.data(), variable.prefix.size()) == 0)
+        *variable.value = *entry + variable.prefix.size();
+  }
+}
 
 bool SameValue(const std::string& cached, const char* value) {
   return value == nullptr ? cached.empty() : cached == value;
@@ -457,9 +473,13 @@ unsigned AnsiCodePage() {
   // Asked on every conversion: the answer is kept per thread for as long as
   // the three variables stay the same.
   thread_local CodePageCache cache;
-  const char* lcAll = SetOrNull(getenv("LC_ALL"));
-  const char* lcCtype = SetOrNull(getenv("LC_CTYPE"));
-  const char* lang = SetOrNull(getenv("LANG"));
+  const char* lcAll = nullptr;
+  const char* lcCtype = nullptr;
+  const char* lang = nullptr;
+  FindLocaleVariables(&lcAll, &lcCtype, &lang);
+  lcAll = SetOrNull(lcAll);
+  lcCtype = SetOrNull(lcCtype);
+  lang = SetOrNull(lang);
   if (cache.valid && SameValue(cache.lcAll, lcAll) && SameValue(cache.lcCtype, lcCtype) &&
       SameValue(cache.lang, lang))
     return cache.codePage;
@@ -494,10 +514,14 @@ std::string AnsiCodec::FromUtf16(std::u16string_view utf16) const {
   return EncodeWithTable(*m_table, utf16);
 }
 
+bool AnsiCodec::KeepsUnchanged(std::string_view ansi) const {
+  // Checked for each code page when its table is built, not assumed.
+  return (m_table == nullptr || m_table->asciiSame) && IsAscii(ansi);
+}
+
 std::string AnsiCodec::FromHostName(std::string_view hostName) const {
-  // The usual name is plain ASCII, which every code page but a few exotic
-  // ones (checked when their table is built) holds as it is.
-  if ((m_table == nullptr || m_table->asciiSame) && IsAscii(hostName)) return std::string(hostName);
+  // The usual name is plain ASCII, the same text in the code page.
+  if (KeepsUnchanged(hostName)) return std::string(hostName);
   return FromUtf16(HostNameToUtf16(hostName));
 }
 
@@ -539,15 +563,30 @@ std::string AnsiToHostName(std::string_view ansi) { return *EncodeUtf8(AnsiToUtf
 
 std::string HostNameToAnsi(std::string_view hostName) { return AnsiCodec().FromHostName(hostName); }
 
-char16_t UpperCaseUnit(char16_t unit) {
+namespace {
+
+const UpperCaseTable& UpperCaseUnits() {
   static const UpperCaseTable table;
-  return table.upper[unit];
+  return table;
 }
 
+}  // namespace
+
+char16_t UpperCaseUnit(char16_t unit) { return UpperCaseUnits().upper[unit]; }
+
 std::u16string UpperCase(std::u16string_view text) {
+  const UpperCaseTable& table = UpperCaseUnits();
   std::u16string out(text);
-  for (char16_t& unit : out) unit = UpperCaseUnit(unit);
+  for (char16_t& unit : out) unit = table.upper[unit];
   return out;
+}
+
+bool AppendUpperCaseHostNameUtf16(std::string_view hostName, std::u16string* out) {
+  const size_t start = out->size();
+  const bool valid = AppendHostNameUtf16(hostName, out);
+  const UpperCaseTable& table = UpperCaseUnits();
+  for (size_t i = start; i < out->size(); ++i) (*out)[i] = table.upper[(*out)[i]];
+  return valid;
 }
 
 }  // namespace platform

@@ -19,6 +19,10 @@ std::u16string HostNameToUtf16(std::string_view hostName, bool* valid = nullptr)
 // HostNameToUtf16 appended to *out; whether the name was valid UTF-8.
 bool AppendHostNameUtf16(std::string_view hostName, std::u16string* out);
 
+// AppendHostNameUtf16, each unit then through UpperCaseUnit: the key names
+// are compared and ordered by.
+bool AppendUpperCaseHostNameUtf16(std::string_view hostName, std::u16string* out);
+
 // nullopt when `text` holds a lone surrogate, which no UTF-8 name can spell.
 std::optional<std::string> Utf16ToHostName(std::u16string_view text);
 
@@ -36,6 +40,10 @@ struct CodePageTable;
 class AnsiCodec {
  public:
   AnsiCodec();
+
+  // Whether `ansi` is plain ASCII that this code page reads as the same
+  // UTF-16 units (so also as the same UTF-8 host name), as nearly all do.
+  bool KeepsUnchanged(std::string_view ansi) const;
 
   // Utf16ToAnsi and HostNameToAnsi in this code page.
   std::string FromUtf16(std::u16string_view utf16) const;

@@ -1,16 +1,18 @@
 #include "platform/file_status.h"
 
+#include <sys/stat.h>
+
 #include "platform/wine_path_posix.h"
 
 namespace platform {
 
 std::optional<FileStatus> GetFileStatus(std::string_view path) {
-  std::optional<HostFile> file = FindHostFile(path);
-  if (!file) return std::nullopt;
+  std::optional<std::uint32_t> mode = FindHostMode(path);
+  if (!mode) return std::nullopt;
   FileStatus status;
-  status.isFolder = file->isFolder;
+  status.isFolder = S_ISDIR(*mode);
   // Wine shows READONLY only when nobody may write, folders included.
-  status.readOnly = (file->mode & 0222) == 0;
+  status.readOnly = (*mode & 0222) == 0;
   return status;
 }
 

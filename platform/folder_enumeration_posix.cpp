@@ -7,7 +7,6 @@
 
 #include <algorithm>
 
-#include "platform/code_page.h"
 #include "platform/code_page_posix.h"
 #include "platform/wine_path_posix.h"
 
@@ -117,10 +116,16 @@ class HiddenFolders {
 // two strings, so that a folder of thousands costs a few allocations only.
 class Listing {
  public:
+  // Room for a usual folder, so that most are read without growing.
+  Listing() {
+    m_entries.reserve(64);
+    m_names.reserve(1024);
+    m_keys.reserve(1024);
+  }
+
   void Add(std::string_view hostName, bool isFolder) {
     const std::size_t keyStart = m_keys.size();
-    AppendHostNameUtf16(hostName, &m_keys);
-    for (std::size_t i = keyStart; i < m_keys.size(); ++i) m_keys[i] = UpperCaseUnit(m_keys[i]);
+    AppendUpperCaseHostNameUtf16(hostName, &m_keys);
     m_entries.push_back({m_names.size(), hostName.size(), keyStart, m_keys.size() - keyStart, isFolder});
     m_names.append(hostName);
   }
@@ -130,8 +135,8 @@ class Listing {
   // still come in one fixed order.
   void Sort() {
     std::sort(m_entries.begin(), m_entries.end(), [this](const Entry& a, const Entry& b) {
-      const std::u16string_view keyA = Key(a), keyB = Key(b);
-      return keyA != keyB ? keyA < keyB : HostName(a) < HostName(b);
+      const int byKey = Key(a).compare(Key(b));
+      return byKey != 0 ? byKey < 0 : HostName(a) < HostName(b);
     });
   }
 
@@ -182,9 +187,8 @@ std::optional<bool> ListedAsFolder(int folderFd, const dirent& entry, FolderChai
 std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
   std::optional<std::u16string> full = FullAnsiPath(folder, kPatternLength);
   if (!full) return std::nullopt;
-  std::optional<HostFile> host = FindHostFile(std::u16string_view(*full));
-  if (!host || !host->isFolder) return std::nullopt;
-  const int folderFd = open(host->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  HostFile host;
+  const int folderFd = OpenHostFolder(*full, &host);
   if (folderFd < 0) return std::nullopt;
   ScopedDir dir(fdopendir(folderFd));
   if (dir.get() == nullptr) {
@@ -192,8 +196,8 @@ std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder)
     return std::nullopt;
   }
 
-  FolderChain chain(*host);
-  HiddenFolders hidden(*host);
+  FolderChain chain(host);
+  HiddenFolders hidden(host);
   Listing listing;
   while (const dirent* entry = readdir(dir.get())) {
     const std::string_view name = entry->d_name;

@@ -30,10 +30,18 @@ char LowerDriveLetter(char16_t c) {
   return static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
 }
 
-bool HasDrive(std::u16string_view path) { return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':'; }
+// Paths are UTF-16 text, or plain ASCII (std::string_view) where no
+// conversion is needed: the ASCII path is then the same text.
+template <typename Char>
+bool HasDrive(std::basic_string_view<Char> path) {
+  return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':';
+}
 
 // "X:\..." as FullPathName gives it.
-bool IsDriveAbsolute(std::u16string_view path) { return HasDrive(path) && path.size() >= 3 && path[2] == u'\\'; }
+template <typename Char>
+bool IsDriveAbsolute(std::basic_string_view<Char> path) {
+  return HasDrive(path) && path.size() >= 3 && path[2] == u'\\';
+}
 
 bool IsUncOrDevice(std::u16string_view path) {
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
@@ -66,7 +74,8 @@ void AppendComponents(std::u16string_view text, size_t rootLength, std::u16strin
 
 // Whether FullPathName would give `path` back unchanged: "X:\" and
 // components that need no resolving, trimming or collapsing.
-bool IsAlreadyFull(std::u16string_view path) {
+template <typename Char>
+bool IsAlreadyFull(std::basic_string_view<Char> path) {
   if (!IsDriveAbsolute(path)) return false;
   size_t start = 3;
   for (size_t i = start; i <= path.size(); ++i) {
@@ -154,10 +163,11 @@ bool IsForbiddenInName(char16_t c) {
 
 // The next component of `rest` (the part of a full path after "X:\") from
 // *i on, skipping empty ones; false at the end.
-bool NextComponent(std::u16string_view rest, size_t* i, std::u16string_view* component) {
+template <typename Char>
+bool NextComponent(std::basic_string_view<Char> rest, size_t* i, std::basic_string_view<Char>* component) {
   while (*i < rest.size()) {
-    size_t end = rest.find(u'\\', *i);
-    if (end == std::u16string_view::npos) end = rest.size();
+    size_t end = rest.find(Char('\\'), *i);
+    if (end == rest.npos) end = rest.size();
     *component = rest.substr(*i, end - *i);
     *i = end + 1;
     if (!component->empty()) return true;
@@ -167,14 +177,22 @@ bool NextComponent(std::u16string_view rest, size_t* i, std::u16string_view* com
 
 // Appends "/" and the host name of each component of `rest`; false when one
 // of them cannot name a host file.
-bool AppendHostComponents(std::u16string_view rest, std::string* path) {
-  std::u16string_view component;
+bool AppendComponentHostName(std::u16string_view name, std::string* path) { return AppendHostName(name, path); }
+bool AppendComponentHostName(std::string_view asciiName, std::string* path) {
+  path->append(asciiName);
+  return true;
+}
+
+template <typename Char>
+bool AppendHostComponents(std::basic_string_view<Char> rest, std::string* path) {
+  std::basic_string_view<Char> component;
   for (size_t i = 0; NextComponent(rest, &i, &component);) {
-    if (component == u"." || component == u"..") return false;
-    for (char16_t c : component)
+    const bool dots = component.size() <= 2 && component.find_first_not_of(Char('.')) == component.npos;
+    if (dots) return false;  // "." or ".."
+    for (Char c : component)
       if (IsForbiddenInName(c)) return false;
     path->push_back('/');
-    if (!AppendHostName(component, path)) return false;
+    if (!AppendComponentHostName(component, path)) return false;
   }
   return true;
 }
@@ -338,8 +356,7 @@ bool ReadFolder(const std::string& path, std::u16string_view upper, std::optiona
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     text.clear();
-    if (!AppendHostNameUtf16(name, &text)) continue;
-    for (char16_t& unit : text) unit = UpperCaseUnit(unit);
+    if (!AppendUpperCaseHostNameUtf16(name, &text)) continue;
     if (!*match && text == upper) {
       *match = std::string(name);
       if (!keep) break;
@@ -381,6 +398,30 @@ bool StepInto(std::string* path, std::u16string_view name, std::string_view host
   return stat(path->c_str(), status) == 0;  // e.g. a dangling link
 }
 
+// A full path's host path as spelt: the prefix, the drive's link in
+// dosdevices, then each component as its UTF-8 name.
+struct SpeltPath {
+  std::string path;
+  size_t prefixLength = 0;
+  size_t driveFolderLength = 0;
+};
+
+// False when the path is not "X:\...", there is no prefix, or a component
+// cannot name a host file.
+template <typename Char>
+bool SpellHostPath(std::basic_string_view<Char> fullPath, SpeltPath* spelt) {
+  if (!IsDriveAbsolute(fullPath)) return false;
+  std::string& path = spelt->path;
+  path.clear();
+  // Room for a usual prefix and an ASCII path, so that it is built in one go.
+  path.reserve(fullPath.size() + 96);
+  if (!AppendWinePrefix(&path)) return false;
+  spelt->prefixLength = path.size();
+  AppendDosDeviceLink(fullPath[0], &path);
+  spelt->driveFolderLength = path.size();
+  return AppendHostComponents(fullPath.substr(3), &path);
+}
+
 // The slow way, once the path as spelt was not found: component by
 // component, each as spelt when it exists, else the first entry that equals
 // it ignoring case. `rest` is the part after "X:\", already checked by
@@ -398,6 +439,38 @@ std::optional<HostFile> WalkIgnoringCase(const std::string& prefix, char16_t let
     if (!AppendHostName(name, &hostName) || !StepInto(&path, name, hostName, &status)) return std::nullopt;
   }
   return MakeHostFile(std::move(path), driveFolderLength, status);
+}
+
+// Most paths are plain ASCII and already full: they are then their own
+// UTF-16 text and host names, and need no conversion.
+bool IsPlainFullPath(std::string_view ansiPath) {
+  return ansiPath.size() <= kMaxPath && IsAlreadyFull(ansiPath) && AnsiCodec().KeepsUnchanged(ansiPath);
+}
+
+std::u16string_view Utf16Text(std::u16string_view text, std::u16string*) { return text; }
+std::u16string_view Utf16Text(std::string_view ascii, std::u16string* wide) {
+  wide->assign(ascii.begin(), ascii.end());
+  return *wide;
+}
+
+// FindHostFile, building the host path in *spelt. Without `keepPath` a
+// path spelt as on disk stays there and the result's path is left empty.
+template <typename Char>
+std::optional<HostFile> FindFullPath(std::basic_string_view<Char> fullPath, SpeltPath* spelt, bool keepPath) {
+  if (!SpellHostPath(fullPath, spelt)) return std::nullopt;
+  // The usual case: the path is spelt as on disk, and one stat() settles it.
+  struct stat status;
+  std::optional<HostFile> file;
+  if (Exists(spelt->path, &status)) {
+    file = MakeHostFile(keepPath ? std::move(spelt->path) : std::string(), spelt->driveFolderLength, status);
+  } else if (errno == ENOENT || errno == ENOTDIR) {
+    spelt->path.resize(spelt->prefixLength);
+    std::u16string wide;
+    file = WalkIgnoringCase(spelt->path, fullPath[0], Utf16Text(fullPath.substr(3), &wide));
+  }
+  const bool mustBeFolder = fullPath.size() > 3 && fullPath.back() == Char('\\');
+  if (file && mustBeFolder && !file->isFolder) return std::nullopt;
+  return file;
 }
 
 }  // namespace
@@ -481,42 +554,64 @@ std::u16string CurrentFolder() {
 std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits) {
   std::optional<std::u16string> text = AnsiToUtf16Strict(ansiPath);
   if (!text || text->empty() || text->size() + reservedUnits > kMaxPath) return std::nullopt;
-  if (IsAlreadyFull(*text)) return text;
-  const bool absolute = IsUncOrDevice(*text) || (HasDrive(*text) && text->size() >= 3 && IsSeparator((*text)[2]));
+  const std::u16string_view path = *text;
+  if (IsAlreadyFull(path)) return text;
+  const bool absolute = IsUncOrDevice(path) || (HasDrive(path) && path.size() >= 3 && IsSeparator(path[2]));
   std::u16string full = FullPathName(*text, absolute ? std::u16string() : CurrentFolder());
   if (full.empty()) return std::nullopt;
   return full;
 }
 
 std::optional<HostFile> FindHostFile(std::u16string_view fullPath) {
-  if (!IsDriveAbsolute(fullPath)) return std::nullopt;
-  std::string path;
-  if (!AppendWinePrefix(&path)) return std::nullopt;
-  const size_t prefixLength = path.size();
-  std::u16string_view rest = fullPath.substr(3);
-  const bool mustBeFolder = !rest.empty() && rest.back() == u'\\';
-  AppendDosDeviceLink(fullPath[0], &path);
-  const size_t driveFolderLength = path.size();
-  path.reserve(driveFolderLength + rest.size() + 1);
-  if (!AppendHostComponents(rest, &path)) return std::nullopt;
+  SpeltPath spelt;
+  return FindFullPath(fullPath, &spelt, true);
+}
 
-  // The usual case: the path is spelt as on disk, and one stat() settles it.
+int OpenHostFolder(std::u16string_view fullPath, HostFile* folder) {
+  SpeltPath spelt;
+  if (!SpellHostPath(fullPath, &spelt)) return -1;
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
   struct stat status;
-  std::optional<HostFile> file;
-  if (Exists(path, &status)) {
-    file = MakeHostFile(std::move(path), driveFolderLength, status);
-  } else if (errno == ENOENT || errno == ENOTDIR) {
-    path.resize(prefixLength);
-    file = WalkIgnoringCase(path, fullPath[0], rest);
+  if (const int fd = open(spelt.path.c_str(), kFlags); fd >= 0) {
+    if (fstat(fd, &status) == 0) {
+      *folder = MakeHostFile(std::move(spelt.path), spelt.driveFolderLength, status);
+      return fd;
+    }
+    close(fd);
+    return -1;
   }
-  if (file && mustBeFolder && !file->isFolder) return std::nullopt;
-  return file;
+  // ENOTDIR: something on the way, or the path itself, is no folder as
+  // spelt; the walk tells which.
+  if (errno != ENOENT && errno != ENOTDIR) return -1;
+  spelt.path.resize(spelt.prefixLength);
+  std::optional<HostFile> found = WalkIgnoringCase(spelt.path, fullPath[0], fullPath.substr(3));
+  if (!found || !found->isFolder) return -1;
+  const int fd = open(found->path.c_str(), kFlags);
+  if (fd >= 0) *folder = std::move(*found);
+  return fd;
 }
 
 std::optional<HostFile> FindHostFile(std::string_view ansiPath) {
+  if (IsPlainFullPath(ansiPath)) {
+    SpeltPath spelt;
+    return FindFullPath(ansiPath, &spelt, true);
+  }
   std::optional<std::u16string> full = FullAnsiPath(ansiPath);
   if (!full) return std::nullopt;
   return FindHostFile(std::u16string_view(*full));
+}
+
+std::optional<std::uint32_t> FindHostMode(std::string_view ansiPath) {
+  std::optional<HostFile> file;
+  if (IsPlainFullPath(ansiPath)) {
+    // Kept per thread, so that the path is built where the last one was.
+    thread_local SpeltPath spelt;
+    file = FindFullPath(ansiPath, &spelt, false);
+  } else {
+    file = FindHostFile(ansiPath);
+  }
+  if (!file) return std::nullopt;
+  return file->mode;
 }
 
 std::optional<std::string> HostPath(std::string_view ansiPath) {

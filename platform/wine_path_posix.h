@@ -46,7 +46,7 @@ std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_
 // A host file found for a Windows path, with the status stat() gave it.
 struct HostFile {
   std::string path;               // host path, components spelt as found on disk
-  std::size_t driveFolderLength;  // path[0, driveFolderLength) is the drive's folder
+  std::size_t driveFolderLength = 0;  // path[0, driveFolderLength) is the drive's folder
   bool isFolder = false;
   std::uint32_t mode = 0;  // st_mode
   std::uint64_t device = 0;
@@ -63,8 +63,19 @@ struct HostFile {
 // or device path. Costs one stat() when the path is spelt as on disk.
 std::optional<HostFile> FindHostFile(std::u16string_view fullPath);
 
+// FindHostFile for a folder to read: the folder opened with O_RDONLY |
+// O_DIRECTORY | O_CLOEXEC, described in *folder, or -1 when FindHostFile
+// finds no folder there or it cannot be opened. Costs one open() and one
+// fstat() when the path is spelt as on disk.
+int OpenHostFolder(std::u16string_view fullPath, HostFile* folder);
+
 // FindHostFile(FullAnsiPath(ansiPath)).
 std::optional<HostFile> FindHostFile(std::string_view ansiPath);
+
+// The st_mode of what FindHostFile(ansiPath) finds, for callers that need
+// no host path; nullopt as FindHostFile. A plain ASCII path spelt as on disk
+// costs one stat() and no allocation.
+std::optional<std::uint32_t> FindHostMode(std::string_view ansiPath);
 
 // Host path of whatever an ANSI Windows path names; nullopt as FindHostFile.
 std::optional<std::string> HostPath(std::string_view ansiPath);

@@ -137,6 +137,18 @@ TEST(HostNames, AreUtf8WhateverTheCodePage) {
   EXPECT_FALSE(platform::Utf16ToHostName(u"a\xd800").has_value());
 }
 
+// Plain ASCII names skip the conversion; in every code page that must give
+// what converting them would.
+TEST(HostNames, PlainAsciiComesOutAsConvertingWouldGiveIt) {
+  std::string ascii;
+  for (int c = 1; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  for (const char* name : {"C", kJapaneseLocale, "zh_CN.UTF-8", "ko_KR.UTF-8", "zh_TW.UTF-8", "ru_RU.UTF-8",
+                           "th_TH.UTF-8", "vi_VN.UTF-8", "el_GR.UTF-8", "ar_SA.UTF-8", "hi_IN.UTF-8"}) {
+    ScopedLocale locale(name);
+    EXPECT_EQ(HostNameToAnsi(ascii), Utf16ToAnsi(platform::HostNameToUtf16(ascii))) << name;
+  }
+}
+
 TEST(HostNames, ShiftJisMapsToUtf8) {
   ScopedLocale locale(kJapaneseLocale);
   EXPECT_EQ(AnsiToHostName(kSapariSjis), "\xe3\x81\x95\xe3\x81\xb1\xe3\x82\x8a");

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "tests/platform/host_env_posix.h"
 #include "tests/support/test_prefix.h"
@@ -193,6 +196,43 @@ TEST(FindHostFile, DecodesTheWholePathBeforeSplittingIt) {
   }
   ScopedLocale locale("C");
   EXPECT_FALSE(HostPath(sjisPath).has_value());
+}
+
+// Listings of folders left alone for a while are kept between lookups; a
+// change to the folder must show at once all the same.
+TEST(FindHostFile, LookupsIgnoringCaseSeeEveryChangeToAKeptListing) {
+  TestPrefix prefix;
+  prefix.WriteFile("C:\\Kept\\Alpha.txt");
+  prefix.WriteFile("C:\\Kept\\Sub\\One.txt");
+  // Folders changed in the last two seconds are read afresh every time.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  const std::string kept = prefix.root() + "/dosdevices/c:/Kept";
+
+  for (int again = 0; again < 2; ++again) {
+    EXPECT_EQ(HostPath("C:\\kept\\alpha.txt"), kept + "/Alpha.txt");
+    EXPECT_EQ(HostPath("C:\\KEPT\\sub\\ONE.TXT"), kept + "/Sub/One.txt");
+    EXPECT_FALSE(HostPath("C:\\kept\\beta.txt").has_value());
+  }
+  prefix.WriteFile("C:\\Kept\\BETA.txt");
+  EXPECT_EQ(HostPath("C:\\kept\\beta.txt"), kept + "/BETA.txt");
+  fs::remove(kept + "/Alpha.txt");
+  prefix.WriteFile("C:\\Kept\\ALPHA.TXT");
+  EXPECT_EQ(HostPath("C:\\kept\\alpha.txt"), kept + "/ALPHA.TXT");
+  // A new folder in the old one's place, maybe with its inode number.
+  fs::remove_all(kept + "/Sub");
+  prefix.WriteFile("C:\\Kept\\Sub\\Two.txt");
+  EXPECT_FALSE(HostPath("C:\\kept\\sub\\one.txt").has_value());
+  EXPECT_EQ(HostPath("C:\\kept\\sub\\two.txt"), kept + "/Sub/Two.txt");
+
+  // A whole prefix made again at the same path.
+  const std::string root = prefix.root();
+  fs::remove_all(root);
+  fs::create_directories(root + "/drive_c/kept");
+  fs::create_directories(root + "/dosdevices");
+  fs::create_directory_symlink("../drive_c", root + "/dosdevices/c:");
+  std::ofstream(root + "/drive_c/kept/Gamma.txt").put('x');
+  EXPECT_FALSE(HostPath("C:\\KEPT\\alpha.txt").has_value());
+  EXPECT_EQ(HostPath("C:\\KEPT\\gamma.txt"), root + "/dosdevices/c:/kept/Gamma.txt");
 }
 
 TEST(CurrentFolder, IsOnTheDeepestDriveHoldingTheWorkingFolder) {
