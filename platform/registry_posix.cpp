@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/code_page.h"
+#include "platform/file_stamp_posix.h"
 #include "platform/registry.h"
 #include "platform/user_reg.h"
 #include "platform/wine_path_posix.h"
@@ -42,40 +43,6 @@ constexpr long kInvalidParameter = 87;
 
 // A real user.reg is a few megabytes; anything this big is not one.
 constexpr off_t kMaxUserRegBytes = off_t{256} << 20;
-
-// File times tick coarsely on many systems (a jiffy, or two seconds on
-// some), so a file rewritten within the same tick at the same size can look
-// unchanged. A file this young is therefore read again at the next lookup.
-constexpr long long kTimestampSlackNs = 2'000'000'000LL;
-
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  timespec changed{};
-
-  bool operator==(const FileIdentity& other) const {
-    return device == other.device && inode == other.inode && size == other.size &&
-           modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
-           changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
-  }
-};
-
-FileIdentity IdentityOf(const struct stat& status) {
-  return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
-}
-
-long long Nanoseconds(const timespec& time) {
-  return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec;
-}
-
-bool IsYoung(const FileIdentity& identity) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  long long newest = std::max(Nanoseconds(identity.modified), Nanoseconds(identity.changed));
-  return Nanoseconds(now) - newest < kTimestampSlackNs;
-}
 
 // Reads the whole file; false on any failure.
 bool ReadWholeFile(int fd, off_t size, std::string* bytes) {
@@ -104,7 +71,7 @@ class HiveCache {
     std::lock_guard<std::mutex> lock(m_mutex);
     struct stat status {};
     if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return Empty();
-    if (m_hive && !m_mustReread && path == m_path && IdentityOf(status) == m_identity) return m_hive;
+    if (m_hive && !m_mustReread && path == m_path && StampOf(status) == m_identity) return m_hive;
     return Load(path);
   }
 
@@ -121,8 +88,8 @@ class HiveCache {
     close(fd);
     if (!loaded) return Empty();
     m_path = path;
-    m_identity = IdentityOf(status);
-    m_mustReread = IsYoung(m_identity) || bytes.size() != static_cast<std::size_t>(status.st_size);
+    m_identity = StampOf(status);
+    m_mustReread = ChangedRecently(m_identity) || bytes.size() != static_cast<std::size_t>(status.st_size);
     m_hive = ParseUserReg(bytes);
     return m_hive;
   }
@@ -134,7 +101,7 @@ class HiveCache {
 
   std::mutex m_mutex;
   std::string m_path;
-  FileIdentity m_identity;
+  FileStamp m_identity;
   bool m_mustReread = false;
   std::shared_ptr<const UserRegHive> m_hive;
 };

@@ -1,5 +1,7 @@
 #include "platform/wine_path_posix.h"
 
+#include "platform/file_stamp_posix.h"
+
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -216,44 +218,13 @@ HostFile MakeHostFile(std::string path, size_t driveFolderLength, const struct s
 // paths), so listings are kept, each valid while its folder's status is
 // unchanged; the walk has that status at hand anyway.
 
-// File times tick coarsely (a jiffy, or two seconds on some file systems),
-// so a folder changed twice within one tick can look unchanged. A listing of
-// a folder changed this recently is not kept.
-constexpr long long kTimestampSlackNs = 2'000'000'000LL;
 constexpr size_t kMaxListings = 16;
 constexpr size_t kMaxListedNames = 4096;
 // Longer names never exist, whatever a listing says: stat() tells them.
 constexpr size_t kMaxHostNameBytes = 255;
 
-struct FolderStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  timespec changed{};
-};
+bool SameFolder(const FileStamp& a, const FileStamp& b) { return a.device == b.device && a.inode == b.inode; }
 
-FolderStamp StampOf(const struct stat& status) {
-  return {status.st_dev, status.st_ino, status.st_size, status.st_mtim, status.st_ctim};
-}
-
-bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-bool SameFolder(const FolderStamp& a, const FolderStamp& b) { return a.device == b.device && a.inode == b.inode; }
-
-bool SameStamp(const FolderStamp& a, const FolderStamp& b) {
-  return SameFolder(a, b) && a.size == b.size && SameTime(a.modified, b.modified) && SameTime(a.changed, b.changed);
-}
-
-long long Nanoseconds(const timespec& time) {
-  return static_cast<long long>(time.tv_sec) * 1'000'000'000LL + time.tv_nsec;
-}
-
-bool IsYoung(const FolderStamp& stamp) {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return Nanoseconds(now) - std::max(Nanoseconds(stamp.modified), Nanoseconds(stamp.changed)) < kTimestampSlackNs;
-}
 
 // File systems known to update a folder's times whenever a name in it comes
 // or goes. Others (network, FUSE, /proc) may not, and are read every time.
@@ -277,7 +248,7 @@ struct ListedName {
 };
 
 struct FolderListing {
-  FolderStamp stamp;
+  FileStamp stamp;
   std::vector<ListedName> names;  // valid UTF-8 only, in the host's order
   std::uint64_t lastUse = 0;
 };
@@ -290,11 +261,11 @@ class ListingCache {
   // stat() must decide: no such listing, or the name is there as spelt.
   bool FindElsewhere(const struct stat& folder, std::string_view hostName, std::u16string_view upper,
                      std::optional<std::string>* match) {
-    const FolderStamp stamp = StampOf(folder);
+    const FileStamp stamp = StampOf(folder);
     std::lock_guard<std::mutex> lock(m_mutex);
     for (auto it = m_listings.begin(); it != m_listings.end(); ++it) {
       if (!SameFolder(it->stamp, stamp)) continue;
-      if (!SameStamp(it->stamp, stamp)) {
+      if (!(it->stamp == stamp)) {
         m_listings.erase(it);
         return false;
       }
@@ -309,7 +280,7 @@ class ListingCache {
     return false;
   }
 
-  void Keep(const FolderStamp& stamp, std::vector<ListedName> names) {
+  void Keep(const FileStamp& stamp, std::vector<ListedName> names) {
     std::lock_guard<std::mutex> lock(m_mutex);
     auto slot = std::find_if(m_listings.begin(), m_listings.end(),
                              [&](const FolderListing& listing) { return SameFolder(listing.stamp, stamp); });
@@ -348,7 +319,7 @@ bool ReadFolder(const std::string& path, std::u16string_view upper, std::optiona
   // Taken before reading: a change made while reading then shows as a
   // changed stamp at the next lookup.
   struct stat status;
-  bool keep = fstat(fd, &status) == 0 && !IsYoung(StampOf(status)) && KeepsFolderTimes(fd);
+  bool keep = fstat(fd, &status) == 0 && !ChangedRecently(StampOf(status)) && KeepsFolderTimes(fd);
   *match = std::nullopt;
   std::vector<ListedName> names;
   std::u16string text;
