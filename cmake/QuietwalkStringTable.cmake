@@ -1,6 +1,6 @@
 # Writes the STRINGTABLE of the Windows resource script from the program's
-# string table (app/string_table.inc), so that the texts stay defined once:
-#   cmake -DINPUT=app/string_table.inc -DOUTPUT=quietwalk_strings.rc -P QuietwalkStringTable.cmake
+# string table (ui/string_table.inc), so that the texts stay defined once:
+#   cmake -DINPUT=ui/string_table.inc -DOUTPUT=quietwalk_strings.rc -P QuietwalkStringTable.cmake
 #
 # The C escapes of the table become the resource compiler's: \" becomes "",
 # which both rc.exe and windres read as a quote; \n, \t and \\ stay. Other
@@ -47,7 +47,7 @@ if(entries STREQUAL "")
   message(FATAL_ERROR "${INPUT}: no QW_STRING lines")
 endif()
 
-set(content "// Made from app/string_table.inc at build time; edit that file instead.\nSTRINGTABLE\nBEGIN\n${entries}END\n")
+set(content "// Made from ui/string_table.inc at build time; edit that file instead.\nSTRINGTABLE\nBEGIN\n${entries}END\n")
 # Rewritten only when it changes, so the resources are not rebuilt for nothing.
 if(EXISTS "${OUTPUT}")
   file(READ "${OUTPUT}" old)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -7,7 +8,8 @@ namespace platform {
 enum class MessageIcon { kWarning, kStop, kInformation };
 
 // The window side that the batch run talks to from its worker thread. The
-// window layer implements it; tests use fakes.
+// run's UI-thread bridge (run/ui_thread_bridge.h) implements it over either
+// window toolkit; tests use fakes.
 //
 // Requests to the dialog's windows are carried out on the UI thread. While
 // the dialog is live the caller waits until each is done, in order; once the
@@ -20,17 +22,19 @@ class RunWindow {
  public:
   virtual ~RunWindow() = default;
 
-  virtual void SetTitle(const std::string& text) = 0;
-  virtual void SetStatusText(const std::string& text) = 0;
-  virtual void SetProgressPosition(int position) = 0;
+  // Shows one file: the dialog's title, then the status label's text, then
+  // (when given) the progress bar's position, as one request.
+  virtual void ShowFile(const std::string& title, const std::string& label,
+                        std::optional<int> position) = 0;
   virtual void EndDialog(int code) = 0;
 
   // ownedByDialog: the dialog's window is given as the owner (a box whose
   // owner no longer exists is shown without one).
   virtual void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) = 0;
 
-  // The program's string resource `id`; empty when there is none.
-  virtual std::string LoadString(int id) = 0;
+  // The program's string resource `id`; empty when there is none. Safe on
+  // any thread.
+  virtual std::string LoadStringA(int id) = 0;
 };
 
 }  // namespace platform

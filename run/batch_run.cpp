@@ -1,8 +1,9 @@
 #include "run/batch_run.h"
 
 #include <cstdint>
+#include <optional>
 
-#include "app/resource.h"
+#include "run/run_strings.h"
 
 namespace {
 
@@ -42,9 +43,9 @@ int MessageForResult(PatchResult result) {
 }
 
 void ShowFile(platform::RunWindow& window, const BatchRunHooks& hooks, const std::string& path,
-              int k, int n) {
-  window.SetTitle(RunTitle(path, hooks.browserDirectory()));
-  window.SetStatusText(FormatNumbers(window.LoadString(IDS_STATUS_FILE_K_OF_N), {k, n}));
+              int k, int n, std::optional<int> position) {
+  window.ShowFile(RunTitle(path, hooks.browserDirectory()),
+                  FormatNumbers(window.LoadStringA(IDS_STATUS_FILE_K_OF_N), {k, n}), position);
 }
 
 void ReportFailure(platform::RunWindow& window, PatchResult result, const std::string& path) {
@@ -52,7 +53,7 @@ void ReportFailure(platform::RunWindow& window, PatchResult result, const std::s
   if (message == 0) return;
   const auto icon =
       result == kDiskFull ? platform::MessageIcon::kStop : platform::MessageIcon::kWarning;
-  window.ShowMessage(ReplacePathPlaceholders(window.LoadString(message), path), icon, false);
+  window.ShowMessage(ReplacePathPlaceholders(window.LoadStringA(message), path), icon, false);
   // The disk will not empty itself, but every file still deserves its try:
   // only the dialog goes, the run carries on without it.
   if (result == kDiskFull) window.EndDialog(kDialogEndedByDiskFull);
@@ -90,15 +91,14 @@ int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& 
   // no first file to show and no count to divide by.
   if (!files.empty()) {
     const int n = static_cast<int>(files.size());
-    ShowFile(window, hooks, files.front(), 1, n);
+    ShowFile(window, hooks, files.front(), 1, n, std::nullopt);
     // 64 bits: 100 per file must not wrap however long the list.
     std::uint64_t numerator = 100;
     for (int i = 0; i < n; ++i) {
       const std::string& path = files[static_cast<std::size_t>(i)];
       ReportFailure(window, hooks.patchFile(path, mode), path);
       const auto position = static_cast<int>(numerator / static_cast<std::uint64_t>(n));
-      ShowFile(window, hooks, path, i + 1, n);
-      window.SetProgressPosition(position);
+      ShowFile(window, hooks, path, i + 1, n, position);
       numerator += 100;
     }
   }
@@ -108,8 +108,8 @@ int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& 
 
 void ShowSummary(platform::RunWindow& window, int filesWritten) {
   const std::string text = filesWritten <= 0
-                               ? window.LoadString(IDS_SUMMARY_NONE)
-                               : FormatNumbers(window.LoadString(IDS_SUMMARY_WRITTEN), {filesWritten});
+                               ? window.LoadStringA(IDS_SUMMARY_NONE)
+                               : FormatNumbers(window.LoadStringA(IDS_SUMMARY_WRITTEN), {filesWritten});
   window.ShowMessage(text, platform::MessageIcon::kInformation, true);
   window.EndDialog(0);
 }

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/avi_clip.h"
+#include "clip/avi_clip.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/avi_clip.h"
+#include "clip/avi_clip.h"
 
 namespace {
 

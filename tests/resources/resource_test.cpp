@@ -1,5 +1,5 @@
 // The program's Windows resources, read back through the Win32 calls that use
-// them. This program links app/quietwalk.rc as the program does.
+// them. This program links win/quietwalk.rc as the program does.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "ui/resource.h"
 #include "patch/world_patcher.h"
 
 namespace {
@@ -100,7 +100,7 @@ struct TableString {
 const std::vector<TableString>& ExpectedStrings() {
   static const std::vector<TableString> strings{
 #define QW_STRING(number, name, text) {number, std::string(text, sizeof(text) - 1)},
-#include "app/string_table.inc"
+#include "ui/string_table.inc"
 #undef QW_STRING
   };
   return strings;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ std::string StringResource(int id) {
 #define QW_STRING(number, name, text) \
   case number:                        \
     return text;
-#include "app/string_table.inc"
+#include "ui/string_table.inc"
 #undef QW_STRING
     default: return {};
   }
@@ -28,21 +29,22 @@ const char* IconName(platform::MessageIcon icon) {
   return "?";
 }
 
-// Writes down every request, one line each, in the order made.
+// Writes down every request in the order made: one line for each thing shown.
 class RecordingWindow : public platform::RunWindow {
  public:
   std::vector<std::string> calls;
 
-  void SetTitle(const std::string& text) override { calls.push_back("title " + text); }
-  void SetStatusText(const std::string& text) override { calls.push_back("label " + text); }
-  void SetProgressPosition(int position) override {
-    calls.push_back("position " + std::to_string(position));
+  void ShowFile(const std::string& title, const std::string& label,
+                std::optional<int> position) override {
+    calls.push_back("title " + title);
+    calls.push_back("label " + label);
+    if (position) calls.push_back("position " + std::to_string(*position));
   }
   void EndDialog(int code) override { calls.push_back("end " + std::to_string(code)); }
   void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override {
     calls.push_back(std::string("box ") + IconName(icon) + (ownedByDialog ? " owned " : " ") + text);
   }
-  std::string LoadString(int id) override { return StringResource(id); }
+  std::string LoadStringA(int id) override { return StringResource(id); }
 
   // Only the calls that start with `kind`, that word left off.
   std::vector<std::string> Only(const std::string& kind) const {

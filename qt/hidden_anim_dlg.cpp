@@ -1,0 +1,49 @@
+#include "qt/hidden_anim_dlg.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "qt/dialog_builder.h"
+#include "ui/resource.h"
+
+namespace {
+
+// A caption, a window menu and a close box in a frame that does not resize.
+constexpr Qt::WindowFlags kWindowFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// Where the animation goes, as a Windows rectangle: left, top, right, bottom.
+constexpr int kAnimationRight = 387;
+constexpr int kAnimationBottom = 290;
+
+}  // namespace
+
+CHiddenAnimDlg::CHiddenAnimDlg(QWidget* parent) : QDialog(parent, kWindowFlags) {
+  CreateDialogFromTemplate(*this, HiddenAnimDialogTemplate());
+}
+
+int CHiddenAnimDlg::DoModal() {
+  OnInitDialog();
+  // Centred on the screen, not over the window that opened it.
+  const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  const int code = exec();
+  m_animate.Close();
+  return code;
+}
+
+bool CHiddenAnimDlg::OnInitDialog() {
+  if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay,
+                       QRect(0, 0, kAnimationRight, kAnimationBottom), this, IDC_HIDDEN_ANIMATE)) {
+    SetDialogItemId(m_animate, IDC_HIDDEN_ANIMATE);
+  }
+  m_animate.Open(IDR_AVI_ROOM);
+  setWindowTitle(QStringLiteral("??"));
+  return true;
+}
+
+void CHiddenAnimDlg::reject() { done(kIdCancel); }

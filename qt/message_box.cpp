@@ -1,0 +1,55 @@
+#include "qt/message_box.h"
+
+#include <QMessageBox>
+
+#include "qt/qt_text.h"
+#include "platform/program_name.h"
+
+namespace {
+
+QMessageBox::Icon BoxIcon(platform::MessageIcon icon) {
+  switch (icon) {
+    case platform::MessageIcon::kWarning: return QMessageBox::Warning;
+    case platform::MessageIcon::kStop: return QMessageBox::Critical;
+    case platform::MessageIcon::kInformation: return QMessageBox::Information;
+  }
+  return QMessageBox::NoIcon;
+}
+
+class QtMessageBoxPresenter final : public MessageBoxPresenter {
+ public:
+  void Show(QWidget* owner, const std::string& text, const std::string& caption,
+            platform::MessageIcon icon) override {
+    QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), QStringFromAnsi(text), QMessageBox::Ok,
+                    owner);
+    // Paths may hold '<' and '&'; the text is never markup.
+    box.setTextFormat(Qt::PlainText);
+    // A child of a disabled owner starts disabled, but the box must still take
+    // the user's answer, as a Windows box does over a disabled owner.
+    box.setEnabled(true);
+    box.exec();
+  }
+};
+
+MessageBoxPresenter*& InstalledPresenter() {
+  static MessageBoxPresenter* installed = nullptr;
+  return installed;
+}
+
+}  // namespace
+
+MessageBoxPresenter& CurrentMessageBoxPresenter() {
+  static QtMessageBoxPresenter qtPresenter;
+  MessageBoxPresenter* installed = InstalledPresenter();
+  return installed ? *installed : qtPresenter;
+}
+
+MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
+  MessageBoxPresenter* previous = InstalledPresenter();
+  InstalledPresenter() = presenter;
+  return previous;
+}
+
+void AppMessageBox(QWidget* owner, const std::string& text, platform::MessageIcon icon) {
+  CurrentMessageBoxPresenter().Show(owner, text, platform::ProgramName(), icon);
+}

@@ -1,0 +1,115 @@
+#include "run/ui_thread_bridge.h"
+
+#include <algorithm>
+#include <utility>
+
+UiThreadBridge::UiThreadBridge(RunDisplay& display, UiThreadHooks hooks)
+    : m_display(display), m_hooks(std::move(hooks)), m_uiThread(std::this_thread::get_id()) {}
+
+UiThreadBridge::~UiThreadBridge() { WaitForWorker(); }
+
+void UiThreadBridge::ShowFile(const std::string& title, const std::string& label,
+                              std::optional<int> position) {
+  Submit({Kind::kShowFile, title, label, position});
+}
+
+void UiThreadBridge::EndDialog(int code) { Submit({Kind::kEnd, {}, {}, code}); }
+
+void UiThreadBridge::ShowMessage(const std::string& text, platform::MessageIcon icon,
+                                 bool ownedByDialog) {
+  Submit({Kind::kMessage, text, {}, std::nullopt, icon, ownedByDialog});
+}
+
+std::string UiThreadBridge::LoadStringA(int id) { return m_hooks.loadString(id); }
+
+void UiThreadBridge::StartWorker(std::function<void(platform::RunWindow&)> body) {
+  m_thread = std::thread([this, body = std::move(body)] {
+    body(*this);
+    std::lock_guard lock(m_mutex);
+    m_workerReturned = true;
+    // A UI thread waiting in PumpUiEvents must look at the flag again.
+    m_hooks.wakeUiThread();
+  });
+}
+
+void UiThreadBridge::WaitForWorker() {
+  if (!m_thread.joinable()) return;
+  MarkDialogEnded();
+  for (;;) {
+    // Served here as well as when woken: a wake-up sent to a window that has
+    // gone since is lost.
+    ServePending();
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_workerReturned) break;
+    }
+    // Not a bare join: the worker may be waiting for a message box that only
+    // this thread can show.
+    m_display.PumpUiEvents();
+  }
+  m_thread.join();
+  ServePending();
+}
+
+void UiThreadBridge::Submit(Request request) {
+  const bool isWindowRequest = request.kind != Kind::kMessage;
+  if (OnUiThread()) {
+    if (!(isWindowRequest && DialogEnded())) Carry(request);
+    return;
+  }
+  std::unique_lock lock(m_mutex);
+  if (isWindowRequest && m_dialogEnded) return;
+  const std::uint64_t id = request.id = ++m_lastPosted;
+  m_pending.push_back(std::move(request));
+  // Woken under the lock, so that the UI thread, which takes the lock before
+  // it serves, is seen to follow the posting.
+  m_hooks.wakeUiThread();
+  m_changed.wait(lock, [&] { return m_lastServed >= id || (isWindowRequest && m_dialogEnded); });
+}
+
+void UiThreadBridge::ServePending() {
+  for (;;) {
+    Request request;
+    bool ended;
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_pending.empty()) return;
+      request = std::move(m_pending.front());
+      m_pending.pop_front();
+      ended = m_dialogEnded;
+    }
+    if (!(request.kind != Kind::kMessage && ended)) Carry(request);
+    std::lock_guard lock(m_mutex);
+    m_lastServed = std::max(m_lastServed, request.id);
+    m_changed.notify_all();
+  }
+}
+
+void UiThreadBridge::Carry(const Request& request) {
+  switch (request.kind) {
+    case Kind::kShowFile:
+      m_display.ShowFile(request.text, request.label, request.number);
+      break;
+    case Kind::kEnd:
+      // Ended before the window goes, so that nothing its ending sets off can
+      // wait on the worker's next request.
+      MarkDialogEnded();
+      m_display.EndDialog(request.number.value_or(0));
+      break;
+    case Kind::kMessage:
+      // Once the dialog has ended its window is gone: no owner then.
+      m_display.ShowMessage(request.text, request.icon, request.ownedByDialog && !DialogEnded());
+      break;
+  }
+}
+
+bool UiThreadBridge::DialogEnded() {
+  std::lock_guard lock(m_mutex);
+  return m_dialogEnded;
+}
+
+void UiThreadBridge::MarkDialogEnded() {
+  std::lock_guard lock(m_mutex);
+  m_dialogEnded = true;
+  m_changed.notify_all();
+}

@@ -1,0 +1,135 @@
+#include "run/ui_thread_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/fake_ui_thread.h"
+
+namespace {
+
+// The test's main thread is the UI thread. Everything the display is asked
+// to show is written down, and whether it came on that thread.
+class FakeDisplay final : public RunDisplay {
+ public:
+  UiThreadBridge* bridge = nullptr;
+  std::vector<std::string> shown;
+  bool offUiThread = false;
+  std::function<void(const std::string&)> onBox;
+  int ended = 0;
+
+  UiThreadHooks Hooks() {
+    return {[this] { m_loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
+  }
+  void PumpUiEvents() override {
+    m_loop.Pump([this] { bridge->ServePending(); });
+  }
+  // The dialog's modal loop: runs until the dialog has ended.
+  void RunModalLoop() {
+    while (ended == 0) PumpUiEvents();
+  }
+
+  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
+    Note("file " + title + " | " + label + (position ? " | " + std::to_string(*position) : ""));
+  }
+  void EndDialog(int code) override {
+    Note("end " + std::to_string(code));
+    ++ended;
+  }
+  void ShowMessage(const std::string& text, platform::MessageIcon, bool ownedByDialog) override {
+    Note("box " + text + (ownedByDialog ? " owned" : ""));
+    if (onBox) onBox(text);
+  }
+
+ private:
+  void Note(const std::string& what) {
+    if (std::this_thread::get_id() != m_uiThread) offUiThread = true;
+    shown.push_back(what);
+  }
+  const std::thread::id m_uiThread = std::this_thread::get_id();
+  testing_support::FakeUiThread m_loop;
+};
+
+struct BridgedRun {
+  FakeDisplay display;
+  UiThreadBridge bridge{display, display.Hooks()};
+  BridgedRun() { display.bridge = &bridge; }
+};
+
+TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadBeforeTheWorkerGoesOn) {
+  BridgedRun run;
+  std::vector<std::size_t> seenByWorker;
+  run.bridge.StartWorker([&](platform::RunWindow& window) {
+    window.ShowFile("t1", "l1", std::nullopt);
+    seenByWorker.push_back(run.display.shown.size());
+    window.ShowFile("t1", "l1", 100);
+    seenByWorker.push_back(run.display.shown.size());
+    window.ShowMessage("summary", platform::MessageIcon::kInformation, true);
+    seenByWorker.push_back(run.display.shown.size());
+    window.EndDialog(0);
+  });
+  run.display.RunModalLoop();
+  run.bridge.WaitForWorker();
+  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file t1 | l1", "file t1 | l1 | 100",
+                                                          "box summary owned", "end 0"}));
+  EXPECT_EQ(seenByWorker, (std::vector<std::size_t>{1, 2, 3}));
+  EXPECT_FALSE(run.display.offUiThread);
+  EXPECT_EQ(run.bridge.LoadStringA(107), "string 107");
+}
+
+// The full-disk path: the dialog ends mid-run. What follows must neither wait
+// on the dialog nor lose a box, also those that come up only once the modal
+// loop has returned and only the teardown serves.
+TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWithoutOwner) {
+  BridgedRun run;
+  std::atomic<bool> loopReturned{false};
+  run.bridge.StartWorker([&](platform::RunWindow& window) {
+    window.ShowMessage("disk full", platform::MessageIcon::kStop, false);
+    window.EndDialog(-4);
+    for (int i = 0; i < 100; ++i) window.ShowFile("late", "late", i);
+    while (!loopReturned) std::this_thread::yield();
+    window.ShowMessage("read-only", platform::MessageIcon::kWarning, false);
+    window.ShowMessage("summary", platform::MessageIcon::kInformation, true);
+    window.EndDialog(0);
+  });
+  run.display.RunModalLoop();
+  loopReturned = true;
+  run.bridge.WaitForWorker();
+  EXPECT_FALSE(run.bridge.HasWorker());
+  EXPECT_EQ(run.display.shown,
+            (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
+  EXPECT_FALSE(run.display.offUiThread);
+}
+
+// A box the worker waits on while the UI thread is already tearing down,
+// with no modal loop ever run: served, not deadlocked.
+TEST(UiThreadBridgeTest, TeardownServesTheWorkerToItsEndWithoutAModalLoop) {
+  BridgedRun run;
+  run.bridge.StartWorker([](platform::RunWindow& window) {
+    for (int i = 0; i < 200; ++i) window.ShowFile("t", "l", i);
+    window.ShowMessage("one", platform::MessageIcon::kWarning, false);
+    window.ShowMessage("two", platform::MessageIcon::kWarning, true);
+  });
+  run.bridge.WaitForWorker();
+  ASSERT_GE(run.display.shown.size(), 2u);
+  EXPECT_EQ(run.display.shown[run.display.shown.size() - 2], "box one");
+  EXPECT_EQ(run.display.shown.back(), "box two");
+}
+
+// Made on the UI thread itself, a request is carried out at once: waiting
+// for it there would wait for ever.
+TEST(UiThreadBridgeTest, RequestsFromTheUiThreadAreCarriedOutDirectly) {
+  BridgedRun run;
+  run.bridge.ShowFile("direct", "label", 7);
+  run.bridge.ShowMessage("box", platform::MessageIcon::kWarning, true);
+  run.bridge.EndDialog(2);
+  run.bridge.ShowFile("dropped", "label", 8);
+  EXPECT_EQ(run.display.shown,
+            (std::vector<std::string>{"file direct | label | 7", "box box owned", "end 2"}));
+}
+
+}  // namespace

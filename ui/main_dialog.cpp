@@ -1,0 +1,135 @@
+#include "ui/main_dialog.h"
+
+#include <utility>
+
+#include "ui/dialog_templates.h"
+#include "ui/resource.h"
+
+namespace {
+
+// The virtual key of either Shift key.
+constexpr int kVkShift = 16;
+
+// The low four bits of a window command are the system's own.
+constexpr unsigned kSysCommandMask = 0xFFF0;
+
+// The label the About entry carries while Shift is held.
+constexpr const char* kHiddenEntryLabel = "??";
+
+// Where the animation sits, in client pixels.
+constexpr int kAnimationX = 570;
+constexpr int kAnimationY = 5;
+constexpr int kProgressLow = 1;
+constexpr int kProgressHigh = 100;
+
+// A Windows rectangle (right and bottom just outside it).
+PixelRect WindowsRect(int left, int top, int right, int bottom) {
+  return {left, top, right - left, bottom - top};
+}
+
+}  // namespace
+
+MainDialog::MainDialog(MainDialogView& view) : MainDialog(view, Hooks{}) {}
+
+MainDialog::MainDialog(MainDialogView& view, Hooks hooks) : m_view(view), m_hooks(std::move(hooks)) {}
+
+MainDialog::~MainDialog() { Teardown(); }
+
+bool MainDialog::OnInitDialog() {
+  m_worldDir = m_hooks.browserDirectory() + "\\world";
+  m_hooks.collectWorldFiles(m_worldDir, m_files);
+
+  if (m_files.empty()) {
+    m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), platform::MessageIcon::kWarning, false);
+    m_view.HideWindow();
+    OnCancel();
+  }
+
+  if (m_view.HasSystemMenu()) {
+    const std::string about = m_view.LoadStringA(IDS_ABOUTBOX);
+    if (!about.empty()) {
+      m_view.AppendSystemMenuSeparator();
+      m_view.AppendSystemMenuItem(IDM_ABOUTBOX, about);
+    }
+  }
+
+  m_view.SetIcons();
+
+  m_view.SetItemText(IDC_RADIO_BUMPS_BACK, m_view.LoadStringA(IDS_RADIO_BUMPS_BACK));
+  m_view.SetItemText(IDC_RADIO_NO_BUMPS, m_view.LoadStringA(IDS_RADIO_NO_BUMPS));
+
+  m_view.CheckRadioButton(IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS, IDC_RADIO_NO_BUMPS);
+  m_restoreBumps = 0;
+
+  m_view.SetItemNullFont(IDC_RADIO_NO_BUMPS);
+
+  // No clip yet: it shows nothing until the run starts.
+  m_view.CreateAnimation(IDC_ANIMATE, kAnimationX, kAnimationY);
+  return true;
+}
+
+void MainDialog::OnOK() {
+  // One run per program: the button is out of reach once the run has started.
+  if (m_worker) return;
+
+  for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) m_view.EnableItem(id, false);
+  m_view.OpenAnimationClip(IDR_AVI_TURTLE);
+  m_view.CreateProgress(IDC_PROGRESS, WindowsRect(5, 90, 390, 110), kProgressLow, kProgressHigh);
+  m_view.CreateStatus(IDC_STATUS, WindowsRect(395, 90, 550, 110));
+  // Neither used nor closed while the run lasts: only the worker ends it.
+  m_view.EnableWindow(false);
+
+  m_worker = std::make_unique<UiThreadBridge>(m_view, m_view.WorkerHooks());
+  m_worker->StartWorker([this](platform::RunWindow& window) {
+    WriteFilesThread(m_files, m_restoreBumps, window, m_hooks.run);
+  });
+}
+
+void MainDialog::OnCancel() { m_view.EndDialog(kIdCancel); }
+
+void MainDialog::OnRadioClicked(int id) {
+  if (id == IDC_RADIO_BUMPS_BACK) m_restoreBumps = 1;
+  if (id == IDC_RADIO_NO_BUMPS) m_restoreBumps = 0;
+}
+
+void MainDialog::PreTranslateKey(bool down, int virtualKey) {
+  if (virtualKey != kVkShift) return;
+  if (down && m_view.IsWindowVisible()) {
+    m_shiftDown = 1;
+    if (m_view.HasSystemMenu()) m_view.ModifySystemMenuItem(IDM_ABOUTBOX, kHiddenEntryLabel);
+  } else if (!down) {
+    m_shiftDown = 0;
+    RestoreAboutLabel();
+  }
+}
+
+bool MainDialog::OnSysCommand(unsigned command) {
+  if ((command & kSysCommandMask) != IDM_ABOUTBOX) return false;
+  if (m_shiftDown) {
+    m_shiftDown = 0;
+    RestoreAboutLabel();
+    m_view.RunHiddenAnimDialog();
+  } else {
+    m_view.RunAboutBox();
+  }
+  return true;
+}
+
+void MainDialog::ServeWorker() {
+  if (m_worker) m_worker->ServePending();
+}
+
+void MainDialog::OnDialogEnded() {
+  if (m_worker) m_worker->MarkDialogEnded();
+}
+
+void MainDialog::Teardown() {
+  // The worker reads this object until it returns, and may be waiting for a
+  // message box that only this thread can show.
+  m_worker.reset();
+}
+
+void MainDialog::RestoreAboutLabel() {
+  const std::string about = m_view.LoadStringA(IDS_ABOUTBOX);
+  if (m_view.HasSystemMenu() && !about.empty()) m_view.ModifySystemMenuItem(IDM_ABOUTBOX, about);
+}
