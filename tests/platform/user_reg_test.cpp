@@ -243,8 +243,10 @@ TEST(UserRegTest, HandlesBrokenContinuationsAndSections) {
   EXPECT_EQ(FindValue(*hive, u"A", u"Wrapped")->type, 0u);
   EXPECT_EQ(hive->FindKey(u"Unterminated"), nullptr);
   EXPECT_EQ(FindValue(*hive, u"A", u"Lost"), nullptr);
-  EXPECT_EQ(FindValue(*hive, u"C", u"AtEnd")->type, 0u);
-  EXPECT_TRUE(FindValue(*hive, u"C", u"AtEnd")->data.empty());
+  const UserRegValue* atEnd = FindValue(*hive, u"C", u"AtEnd");
+  ASSERT_NE(atEnd, nullptr);
+  EXPECT_EQ(atEnd->type, 0u);
+  EXPECT_TRUE(atEnd->data.empty());
 }
 
 TEST(UserRegTest, MalformedDataResetsAnEarlierValue) {
@@ -255,7 +257,9 @@ TEST(UserRegTest, MalformedDataResetsAnEarlierValue) {
   EXPECT_TRUE(value->data.empty());
   // A name that cannot be read touches nothing.
   hive = ParseUserReg(std::string(kHeader) + "[K]\n\"V\"=\"good\"\n\"V\"junk\n\"V\n");
-  EXPECT_EQ(FindValue(*hive, u"K", u"V")->data, StringData(u"good"));
+  value = FindValue(*hive, u"K", u"V");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->data, StringData(u"good"));
 }
 
 TEST(UserRegTest, RejectsFilesWithoutTheHeader) {

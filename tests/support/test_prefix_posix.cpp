@@ -121,7 +121,10 @@ bool QuotedStringText(const std::vector<std::uint8_t>& data, std::u16string* tex
 }
 
 std::string ValueLine(std::string_view name, std::uint32_t type, const std::vector<std::uint8_t>& data) {
-  std::string line = name.empty() ? "@=" : "\"" + EscapeRegText(Utf8ToUtf16(name), false) + "\"=";
+  // Appended piece by piece: GCC 12 at -O3 mistakes "literal" + std::string&&
+  // for an overlapping copy (-Wrestrict).
+  std::string line = "@=";
+  if (!name.empty()) line.assign("\"").append(EscapeRegText(Utf8ToUtf16(name), false)).append("\"=");
   std::u16string text;
   if ((type == 1 || type == 2 || type == 7) && QuotedStringText(data, &text)) {
     if (type == 2) line += "str(2):";
