@@ -71,26 +71,34 @@ void AppendUtf16(char32_t codePoint, std::u16string* out) {
 }
 
 bool AppendUtf8AsUtf16(std::string_view utf8, std::u16string* out) {
-  // Never more units than bytes.
-  out->reserve(out->size() + utf8.size());
+  // Never more units than bytes: written in place, then cut to size.
+  const std::size_t start = out->size();
+  out->resize(start + utf8.size());
+  char16_t* const first = out->data() + start;
+  char16_t* next = first;
   bool allValid = true;
   for (std::size_t i = 0; i < utf8.size();) {
     const unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) {  // the usual case, kept short
-      out->push_back(c);
+      *next++ = c;
       ++i;
       continue;
     }
     const Utf8Sequence sequence = ReadUtf8(utf8, i);
-    if (sequence.valid) {
-      AppendUtf16(sequence.codePoint, out);
+    if (!sequence.valid) {
+      allValid = false;
+      *next++ = u'\uFFFD';
+      ++i;
+    } else if (sequence.codePoint >= 0x10000) {
+      *next++ = static_cast<char16_t>(0xD800 + ((sequence.codePoint - 0x10000) >> 10));
+      *next++ = static_cast<char16_t>(0xDC00 + ((sequence.codePoint - 0x10000) & 0x3FF));
       i += sequence.length;
     } else {
-      allValid = false;
-      out->push_back(u'\uFFFD');
-      ++i;
+      *next++ = static_cast<char16_t>(sequence.codePoint);
+      i += sequence.length;
     }
   }
+  out->resize(start + static_cast<std::size_t>(next - first));
   return allValid;
 }
 

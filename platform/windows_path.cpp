@@ -93,17 +93,18 @@ void Collapse(std::u16string* path, std::size_t mark) {
   s.resize(end);
 }
 
-// Calls `onCharacter(offset, isSeparator)` for every character of an ANSI
-// path: a lead byte and the byte after it are one character.
+// Calls `onCharacter(isSeparator)` for every character of an ANSI path: a
+// lead byte and the byte after it are one character.
 template <typename OnCharacter>
 void ForEachCharacter(std::string_view ansi, unsigned codePage, OnCharacter onCharacter) {
   for (std::size_t i = 0; i < ansi.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(ansi[i]);
     if (i + 1 < ansi.size() && IsAnsiLeadByte(codePage, byte)) {
-      onCharacter(i++, false);
+      onCharacter(false);
+      ++i;
       continue;
     }
-    onCharacter(i, byte == '\\' || byte == '/');
+    onCharacter(byte == '\\' || byte == '/');
   }
 }
 
@@ -150,17 +151,22 @@ std::u16string FullPathName(std::u16string_view path, std::u16string_view curren
 
 bool EndsWithSeparator(std::string_view ansiPath, unsigned codePage) {
   bool last = false;
-  ForEachCharacter(ansiPath, codePage, [&](std::size_t, bool isSeparator) { last = isSeparator; });
+  ForEachCharacter(ansiPath, codePage, [&](bool isSeparator) { last = isSeparator; });
   return last;
 }
 
 bool IsOneNameComponent(std::string_view ansiName, unsigned codePage) {
-  if (ansiName.find_first_not_of('.') == std::string_view::npos) return false;  // empty, or dots alone
-  // The usual name is plain ASCII, where no byte is a lead byte.
-  if (ansiName.find_first_of("\\/") == std::string_view::npos) return true;
-  bool separator = false;
-  ForEachCharacter(ansiName, codePage, [&](std::size_t, bool isSeparator) { separator = separator || isSeparator; });
-  return !separator;
+  bool dotsAlone = true, separator = false;
+  for (char c : ansiName) {
+    dotsAlone = dotsAlone && c == '.';
+    separator = separator || c == '\\' || c == '/';
+  }
+  if (dotsAlone) return false;  // empty too
+  // The usual name holds no byte of a separator, whatever bytes lead.
+  if (!separator) return true;
+  bool found = false;
+  ForEachCharacter(ansiName, codePage, [&](bool isSeparator) { found = found || isSeparator; });
+  return !found;
 }
 
 }  // namespace platform

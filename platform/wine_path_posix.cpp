@@ -91,13 +91,6 @@ std::string DriveFolder(const std::string& prefix, char16_t letter, struct stat*
   return Exists(driveC, status) ? driveC : std::string();
 }
 
-// Characters Wine refuses in a file name (and "/", which would reach the
-// host as a separator).
-bool IsForbiddenInName(char16_t c) {
-  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
-         c == u':' || c == u'/';
-}
-
 // The next component of `rest` (the part of a full path after "X:\") from
 // *i on, skipping empty ones; false at the end.
 template <typename Char>

@@ -33,6 +33,13 @@ std::u16string CurrentFolder();
 // be made full.
 std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits = 0);
 
+// Characters Wine refuses in a file name (and "/", which would reach the
+// host as a separator): a path holding one names nothing.
+inline bool IsForbiddenInName(char16_t c) {
+  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
+         c == u':' || c == u'/';
+}
+
 // A host file found for a Windows path, with the status stat() gave it.
 struct HostFile {
   std::string path;               // host path, components spelt as found on disk
