@@ -106,7 +106,9 @@ TEST(FullPathName, FollowsGetFullPathName) {
     EXPECT_EQ(Printable(FullPathName(c.path, kCurrentFolder)), Printable(c.expected));
 #ifdef _WIN32
     EXPECT_EQ(Printable(RealFullPathName(c.path)), Printable(c.expected));
-    if (IsAscii(c.path)) EXPECT_EQ(RealFullPathNameA(Printable(c.path)), Printable(c.expected));
+    if (IsAscii(c.path)) {
+      EXPECT_EQ(RealFullPathNameA(Printable(c.path)), Printable(c.expected));
+    }
 #endif
   }
 #ifdef _WIN32
