@@ -56,8 +56,9 @@ bool PathKeepsName(std::string_view hostName) {
 
 // Length in UTF-16 units of the ANSI name when it is the host name's own
 // spelling (converting it back gives the host name); 0 when it is not.
-std::size_t UnitsOfOwnSpelling(const AnsiCodec& codec, std::string_view hostName, const std::string& ansiName) {
-  if (codec.KeepsUnchanged(hostName)) return hostName.size();
+// Plain ASCII is its own spelling in every code page it is kept in.
+std::size_t UnitsOfOwnSpelling(bool plainAscii, std::string_view hostName, const std::string& ansiName) {
+  if (plainAscii) return hostName.size();
   if (AnsiToHostName(ansiName) != hostName) return 0;
   return HostNameToUtf16(hostName).size();
 }
@@ -124,8 +125,8 @@ std::optional<FolderListing> FolderTree::List(std::string_view folder) {
   if (!read) return std::nullopt;
   const HostFile& host = read->host();
   if (!m_bounds->inside.count({host.device, host.inode})) {
-    // Reached some other way than through a listed entry (a name that only
-    // ignoring case, or by a best fit, names this folder).
+    // Not reached through an entry listed so far: through a name that found
+    // it only ignoring case or by a best fit, or from outside the tree.
     const Judgement judgement = m_bounds->Judge(host.path);
     if (!judgement.inside) return std::nullopt;
     m_bounds->inside.insert({host.device, host.inode});
@@ -144,10 +145,12 @@ std::optional<FolderListing> FolderTree::List(std::string_view folder) {
   const AnsiCodec codec;
   for (std::size_t i = 0; i < read->size(); ++i) {
     const HostFolderEntry listed = (*read)[i];
-    std::string name = codec.FromHostName(listed.hostName);
+    const bool plainAscii = codec.KeepsUnchanged(listed.hostName);
+    std::string name = plainAscii ? std::string(listed.hostName) : codec.FromHostName(listed.hostName);
     if (!IsOneNameComponent(name, codePage)) continue;
     std::string fullPath = read->base() + name;
-    const std::size_t nameUnits = PathKeepsName(listed.hostName) ? UnitsOfOwnSpelling(codec, listed.hostName, name) : 0;
+    const std::size_t nameUnits =
+        PathKeepsName(listed.hostName) ? UnitsOfOwnSpelling(plainAscii, listed.hostName, name) : 0;
     const bool namesItself = nameUnits != 0 && read->baseUnits() + nameUnits <= kMaxPath;
     if (namesItself && !listed.isLink) {
       if (listed.isFolder) m_bounds->inside.insert({host.device, listed.inode});

@@ -206,9 +206,11 @@ void HostFolder::Add(std::string_view hostName, std::uint64_t inode, bool isFold
   key.clear();
   AppendUpperCaseHostNameUtf16(hostName, &key);
   const std::size_t keyStart = m_keys.size();
+  m_keys.resize(keyStart + 2 * key.size());
+  char* out = m_keys.data() + keyStart;
   for (char16_t unit : key) {
-    m_keys.push_back(static_cast<char>(unit >> 8));
-    m_keys.push_back(static_cast<char>(unit & 0xFF));
+    *out++ = static_cast<char>(unit >> 8);
+    *out++ = static_cast<char>(unit & 0xFF);
   }
   m_order.push_back({m_names.size(), hostName.size(), keyStart, m_keys.size() - keyStart, inode, isFolder, isLink});
   m_names.append(hostName);

@@ -131,8 +131,9 @@ std::u16string FullPathName(std::u16string_view path, std::u16string_view curren
     rest = path.substr(2);
     const bool driveRelative = rest.empty() || !IsSeparator(rest[0]);
     if (driveRelative && haveCurrent && SameDriveLetter(currentFolder[0], path[0])) {
+      // "C:" alone is the current folder with a final "\".
       full = currentFolder;
-      if (!rest.empty()) full += u'\\';
+      full += u'\\';
     } else {
       full = {path[0], u':', u'\\'};
     }
@@ -156,14 +157,9 @@ bool EndsWithSeparator(std::string_view ansiPath, unsigned codePage) {
 }
 
 bool IsOneNameComponent(std::string_view ansiName, unsigned codePage) {
-  bool dotsAlone = true, separator = false;
-  for (char c : ansiName) {
-    dotsAlone = dotsAlone && c == '.';
-    separator = separator || c == '\\' || c == '/';
-  }
-  if (dotsAlone) return false;  // empty too
+  if (ansiName.find_first_not_of('.') == std::string_view::npos) return false;  // empty too
   // The usual name holds no byte of a separator, whatever bytes lead.
-  if (!separator) return true;
+  if (ansiName.find('\\') == std::string_view::npos && ansiName.find('/') == std::string_view::npos) return true;
   bool found = false;
   ForEachCharacter(ansiName, codePage, [&](bool isSeparator) { found = found || isSeparator; });
   return !found;

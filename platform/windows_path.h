@@ -28,7 +28,8 @@ bool IsAlreadyFull(std::string_view asciiPath);
 // full path "X:\..." or empty when it lies on no drive): "/" becomes "\",
 // doubled "\" collapse, "." and ".." are resolved, "\x" goes on the current
 // drive, "C:x" and "x" are taken from the current folder (its drive's root
-// for "C:x" on another drive). A component followed by "\" loses one final
+// for "C:x" on another drive; "C:" alone gives the folder with a final
+// "\"). A component followed by "\" loses one final
 // dot ("b..\" gives "b.\", "...\" gives a literal "..\"), and the last
 // component every final dot and space. The drive letter keeps its case.
 // UNC and device paths ("\\...") come back unchanged, "/" turned to "\".

@@ -56,7 +56,10 @@ constexpr FullPathCase kFullPathCases[] = {
     {u"world\\", u"C:\\windows\\world\\"},
     {u"..\\x", u"C:\\x"},
     {u"C:world", u"C:\\windows\\world"},
+    {u"c:x", u"C:\\windows\\x"},
+    {u"C:", u"C:\\windows\\"},
     {u"D:world", u"D:\\world"},
+    {u"D:", u"D:\\"},
     {u"\\\\X\\Y", u"\\\\X\\Y"},
 };
 
