@@ -36,8 +36,16 @@ std::vector<FolderId> IdsOnTheWay(const std::string& base) {
   return ids;
 }
 
-// GetFullPathNameA of `path`, split into the folder part (ending in "\") and
-// the rest.
+bool LeadsBack(const std::string& linkPath, const std::vector<FolderId>& onTheWay) {
+  const std::optional<FolderId> target = IdOf(linkPath);
+  if (!target) return false;
+  for (const FolderId& id : onTheWay)
+    if (id == *target) return true;
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::string> FolderPartOfFullPath(const std::string& path) {
   std::string full(MAX_PATH, '\0');
   for (;;) {
@@ -52,18 +60,10 @@ std::optional<std::string> FolderPartOfFullPath(const std::string& path) {
   }
 }
 
-bool LeadsBack(const std::string& linkPath, const std::vector<FolderId>& onTheWay) {
-  const std::optional<FolderId> target = IdOf(linkPath);
-  if (!target) return false;
-  for (const FolderId& id : onTheWay)
-    if (id == *target) return true;
-  return false;
-}
-
-}  // namespace
-
 std::optional<FinalTarget> FinalTargetOf(const std::string& path) {
-  // Opened for no access and shared with everyone, as IdOf.
+  // Opened for no access and shared with everyone, so that a folder that
+  // some process (this one included: its current folder) holds open still
+  // answers.
   HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;

@@ -23,6 +23,10 @@ struct FolderSearch {
   std::vector<FoundEntry> found;
 };
 
+// The folder part of GetFullPathNameA of `path` (ending in "\"): of
+// folder + "\*.*", the folder as a search reads it.
+std::optional<std::string> FolderPartOfFullPath(const std::string& path);
+
 // Every entry of folder + "\*.*" as FindFirstFileA/FindNextFileA give them,
 // less links to folders that lead back to a folder on the way from the
 // drive root. nullopt when the search cannot start.

@@ -45,9 +45,10 @@ FolderTree& FolderTree::operator=(FolderTree&&) noexcept = default;
 FolderTree::~FolderTree() = default;
 
 std::optional<FolderTree> FolderTree::Open(std::string_view root) {
-  std::optional<FolderSearch> search = SearchFolder(root);
-  if (!search) return std::nullopt;
-  std::optional<FinalTarget> target = FinalTargetOf(search->base);
+  if (root.empty() || root.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::optional<std::string> folder = FolderPartOfFullPath(std::string(root) + "\\*.*");
+  if (!folder) return std::nullopt;
+  std::optional<FinalTarget> target = FinalTargetOf(*folder);
   if (!target || !target->isFolder) return std::nullopt;
   auto bounds = std::make_unique<Bounds>();
   bounds->root = std::move(target->finalPath);
