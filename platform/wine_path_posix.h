@@ -26,11 +26,11 @@ std::string WinePrefix();
 // drive_c, Z: elsewhere from a usual prefix). Empty when no drive holds it.
 std::u16string CurrentFolder();
 
-// FullPathName (windows_path.h) of an ANSI path against CurrentFolder() (asked only when the
-// path is not already absolute). nullopt when the path is not valid text in
-// the ANSI code page, is longer than the A functions take (its length plus
-// `reservedUnits`, e.g. 4 for a "\*.*" pattern, exceeds kMaxPath), or cannot
-// be made full.
+// FullPathName (windows_path.h) of an ANSI path against CurrentFolder()
+// (asked only when the path is not already absolute). nullopt when the path
+// is not valid text in the ANSI code page, is longer than the A functions
+// take (its length plus `reservedUnits`, e.g. 4 for a "\*.*" pattern,
+// exceeds kMaxPath), or cannot be made full.
 std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits = 0);
 
 // Characters Wine refuses in a file name (and "/", which would reach the

@@ -22,6 +22,7 @@
 
 #include "platform/wine_path_posix.h"
 #include "scan/world_scan.h"
+#include "tests/platform/host_env_posix.h"
 #include "tests/support/test_prefix.h"
 
 namespace {
@@ -117,6 +118,8 @@ class HostileWorldTest : public WorldScanPosixTest {
     std::ofstream(world + "/..\\..\\..\\..\\..\\users\\me\\far.wrl").put('x');
     fs::create_directory(world + "/x\\..");
     std::ofstream(world + "/x\\../y.wrl").put('x');
+    // A full-width backslash, which a best fit turns into a real one.
+    std::ofstream(world + "/q\xef\xbc\xbcr.wrl").put('x');
   }
 
   // Every listed path leads into the world folder.
@@ -170,6 +173,15 @@ TEST_F(HostileWorldTest, ABindMountLoopEnds) {
   std::string expected;
   for (const std::string& path : m_inside) expected += path + "\n";
   EXPECT_EQ(output, expected);
+}
+
+// ソ is 83 5C in code page 932: the second byte is no separator, and the
+// folder's files are listed below it.
+TEST_F(WorldScanPosixTest, AFolderEndingInATrailByteOfABackslashsCodeIsWalked) {
+  if (!testing_support::LocaleInstalled(testing_support::kJapaneseLocale)) GTEST_SKIP() << "no Japanese locale";
+  m_prefix.WriteFile("C:\\j\\\xe3\x82\xbd\\s.wrl");
+  testing_support::ScopedLocale japanese(testing_support::kJapaneseLocale);
+  EXPECT_EQ(Scan("C:\\j"), WorldFileList{"C:\\j\\\x83\x5c\\s.wrl"});
 }
 
 TEST_F(WorldScanPosixTest, SkipsNamesThatAreNotValidUtf8) {
