@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <linux/capability.h>
 #include <sched.h>
-#include <stdlib.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
