@@ -15,9 +15,14 @@ unsigned AnsiCodePage();
 // The same choice for given environment values (null or empty = unset).
 unsigned AnsiCodePageForLocale(const char* lcAll, const char* lcCtype, const char* lang);
 
+// Whether `byte` starts a double-byte character in that code page (Windows'
+// IsDBCSLeadByteEx): the byte after it is part of the same character, even
+// where it has the code of "\".
+bool IsAnsiLeadByte(unsigned codePage, unsigned char byte);
+
 // ANSI bytes of the current code page to UTF-16 and back. A character the
-// target cannot hold becomes '?' (one per UTF-16 unit going to ANSI), as the
-// Win32 A functions give it.
+// target cannot hold becomes its best fit where Windows has one (é as "e" in
+// 932), else '?' (one per UTF-16 unit), as the Win32 A functions give it.
 std::u16string AnsiToUtf16(std::string_view ansi);
 std::string Utf16ToAnsi(std::u16string_view utf16);
 

@@ -6,6 +6,8 @@ namespace platform {
 
 unsigned AnsiCodePage() { return GetACP(); }
 
+bool IsAnsiLeadByte(unsigned codePage, unsigned char byte) { return IsDBCSLeadByteEx(codePage, byte) != 0; }
+
 std::u16string AnsiToUtf16(std::string_view ansi) {
   if (ansi.empty()) return {};
   const int size = static_cast<int>(ansi.size());

@@ -2,25 +2,15 @@
 
 #include <windows.h>
 
-#include <tuple>
+#include "platform/folder_enumeration_win.h"
 
 namespace platform {
 namespace {
 
-// A folder's identity: what two paths to the same folder have in common.
-using FolderId = std::tuple<DWORD, DWORD, DWORD>;
-
 std::optional<FolderId> IdOf(const std::string& path) {
-  // Opened for no access and shared with everyone, so a folder that some
-  // process (this one included: its current folder) holds open still answers.
-  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(handle, &info) != 0;
-  CloseHandle(handle);
-  if (!known) return std::nullopt;
-  return FolderId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  const std::optional<FinalTarget> target = FinalTargetOf(path);
+  if (!target) return std::nullopt;
+  return target->id;
 }
 
 // Length of the root of a full path: "C:\" or "\\server\share\".
@@ -46,8 +36,16 @@ std::vector<FolderId> IdsOnTheWay(const std::string& base) {
   return ids;
 }
 
-// GetFullPathNameA of `path`, split into the folder part (ending in "\") and
-// the rest.
+bool LeadsBack(const std::string& linkPath, const std::vector<FolderId>& onTheWay) {
+  const std::optional<FolderId> target = IdOf(linkPath);
+  if (!target) return false;
+  for (const FolderId& id : onTheWay)
+    if (id == *target) return true;
+  return false;
+}
+
+}  // namespace
+
 std::optional<std::string> FolderPartOfFullPath(const std::string& path) {
   std::string full(MAX_PATH, '\0');
   for (;;) {
@@ -62,17 +60,32 @@ std::optional<std::string> FolderPartOfFullPath(const std::string& path) {
   }
 }
 
-bool LeadsBack(const std::string& linkPath, const std::vector<FolderId>& onTheWay) {
-  const std::optional<FolderId> target = IdOf(linkPath);
-  if (!target) return false;
-  for (const FolderId& id : onTheWay)
-    if (id == *target) return true;
-  return false;
+std::optional<FinalTarget> FinalTargetOf(const std::string& path) {
+  // Opened for no access and shared with everyone, so that a folder that
+  // some process (this one included: its current folder) holds open still
+  // answers.
+  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::optional<FinalTarget> target;
+  BY_HANDLE_FILE_INFORMATION info;
+  std::string finalPath(MAX_PATH, '\0');
+  DWORD length = GetFinalPathNameByHandleA(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()), 0);
+  if (length >= finalPath.size()) {
+    finalPath.resize(length);
+    length = GetFinalPathNameByHandleA(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()), 0);
+  }
+  if (length != 0 && length < finalPath.size() && GetFileInformationByHandle(handle, &info)) {
+    finalPath.resize(length);
+    target = FinalTarget{{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+                         std::move(finalPath),
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+  }
+  CloseHandle(handle);
+  return target;
 }
 
-}  // namespace
-
-std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
+std::optional<FolderSearch> SearchFolder(std::string_view folder) {
   // An empty name is no folder, though "" + "\*.*" would search the
   // current drive's root.
   if (folder.empty() || folder.find('\0') != std::string_view::npos) return std::nullopt;
@@ -82,20 +95,20 @@ std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder)
   // itself reads it: "C:" + "\*.*" is the drive's root, not its current folder.
   const std::optional<std::string> folderPart = FolderPartOfFullPath(pattern);
   if (!folderPart) return std::nullopt;
-  const std::string& base = *folderPart;
+  FolderSearch search{*folderPart, {}};
+  const std::string& base = search.base;
 
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) {
+  HANDLE handle = FindFirstFileA(pattern.c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) {
     // A drive root has no "." or "..", so an empty one matches nothing at all;
     // a missing folder is a path that is not found instead.
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return std::nullopt;
     const DWORD attributes = GetFileAttributesA(base.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
-    return std::vector<FolderEntry>{};
+    return search;
   }
 
-  std::vector<FolderEntry> entries;
   std::optional<std::vector<FolderId>> onTheWay;  // worked out at the first link met
   do {
     FolderEntry entry;
@@ -107,9 +120,18 @@ std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder)
       if (!onTheWay) onTheWay = IdsOnTheWay(base);
       if (LeadsBack(entry.fullPath, *onTheWay)) continue;
     }
-    entries.push_back(std::move(entry));
-  } while (FindNextFileA(search, &data));
-  FindClose(search);
+    search.found.push_back({std::move(entry), isLink});
+  } while (FindNextFileA(handle, &data));
+  FindClose(handle);
+  return search;
+}
+
+std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
+  std::optional<FolderSearch> search = SearchFolder(folder);
+  if (!search) return std::nullopt;
+  std::vector<FolderEntry> entries;
+  entries.reserve(search->found.size());
+  for (FoundEntry& found : search->found) entries.push_back(std::move(found.entry));
   return entries;
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/code_page.h"
+#include "platform/utf_codec.h"
 
 namespace platform {
 namespace {
@@ -90,30 +91,13 @@ Number ParseHexNumber(std::string_view text, std::size_t start) {
   return {negative ? 0 - value : value, i};
 }
 
-// Decodes one UTF-8 sequence whose lead byte `lead` was just taken, as the
-// server does: a bad sequence is dropped, with any continuation bytes that
-// were already accepted.
-void DecodeUtf8(std::string_view text, std::size_t* pos, unsigned char lead, std::u16string* out) {
-  int following = lead >= 0xF0 ? (lead <= 0xF4 ? 3 : -1) : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-  if (following < 0) return;
-  static constexpr unsigned kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
-  static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  char32_t code = lead & kLeadMask[following];
-  for (int k = 0; k < following; ++k) {
-    if (*pos >= text.size()) return;
-    unsigned bits = static_cast<unsigned char>(text[*pos]) ^ 0x80u;
-    if (bits >= 0x40) return;
-    code = (code << 6) | bits;
-    ++*pos;
-  }
-  if (code < kMinimum[following] || code > 0x10FFFF) return;
-  if (code <= 0xFFFF) {
-    out->push_back(static_cast<char16_t>(code));
-  } else {
-    code -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
-  }
+// Decodes the UTF-8 sequence at text[*pos] as the server does: a bad
+// sequence is dropped, with any continuation bytes that were already
+// accepted, and a surrogate half is kept.
+void DecodeUtf8(std::string_view text, std::size_t* pos, std::u16string* out) {
+  const Utf8Sequence sequence = ReadUtf8(text, *pos);
+  *pos += sequence.length;
+  if (sequence.valid || sequence.surrogate) AppendUtf16(sequence.codePoint, out);
 }
 
 // Reads escaped text from `start` up to the unescaped `endChar`. Returns the
@@ -161,11 +145,10 @@ std::optional<std::size_t> ParseEscaped(std::string_view text, std::size_t start
       }
       // Any other escaped character stands for itself.
     }
-    unsigned char byte = static_cast<unsigned char>(text[i++]);
-    if (byte < 0x80)
-      out->push_back(byte);
+    if (static_cast<unsigned char>(text[i]) < 0x80)
+      out->push_back(static_cast<unsigned char>(text[i++]));
     else
-      DecodeUtf8(text, &i, byte, out);
+      DecodeUtf8(text, &i, out);
   }
   if (i >= text.size()) return std::nullopt;
   return i + 1;

@@ -1,96 +1,31 @@
 #include "platform/wine_path_posix.h"
 
-#include "platform/file_stamp_posix.h"
-
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "platform/code_page.h"
 #include "platform/code_page_posix.h"
+#include "platform/folder_listing_cache_posix.h"
+#include "platform/windows_path.h"
 
 namespace platform {
 namespace {
-
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-bool IsDriveLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 
 char LowerDriveLetter(char16_t c) {
   return static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
 }
 
-// Paths are UTF-16 text, or plain ASCII (std::string_view) where no
-// conversion is needed: the ASCII path is then the same text.
-template <typename Char>
-bool HasDrive(std::basic_string_view<Char> path) {
-  return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':';
-}
-
-// "X:\..." as FullPathName gives it.
-template <typename Char>
-bool IsDriveAbsolute(std::basic_string_view<Char> path) {
-  return HasDrive(path) && path.size() >= 3 && path[2] == u'\\';
-}
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool IsUncOrDevice(std::u16string_view path) {
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
-}
-
-// Appends the components of `text` to *full, whose first `rootLength`
-// characters are the root "X:\": "." and ".." are resolved against the
-// components before them, and trailing dots and spaces dropped (so "a." and
-// "a " name "a", and a component of dots and spaces alone names nothing).
-void AppendComponents(std::u16string_view text, size_t rootLength, std::u16string* full) {
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && IsSeparator(text[i])) ++i;
-    size_t end = i;
-    while (end < text.size() && !IsSeparator(text[end])) ++end;
-    std::u16string_view component = text.substr(i, end - i);
-    i = end;
-    if (component == u"..") {
-      // Components hold no "\", so the last one starts after the last "\".
-      if (full->size() > rootLength) full->resize(std::max(full->rfind(u'\\'), rootLength));
-      continue;
-    }
-    while (!component.empty() && (component.back() == u'.' || component.back() == u' '))
-      component.remove_suffix(1);
-    if (component.empty()) continue;
-    if (full->size() > rootLength) full->push_back(u'\\');
-    full->append(component);
-  }
-}
-
-// Whether FullPathName would give `path` back unchanged: "X:\" and
-// components that need no resolving, trimming or collapsing.
-template <typename Char>
-bool IsAlreadyFull(std::basic_string_view<Char> path) {
-  if (!IsDriveAbsolute(path)) return false;
-  size_t start = 3;
-  for (size_t i = start; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != u'\\') {
-      if (path[i] == u'/') return false;
-      continue;
-    }
-    if (i == start) return i == path.size();  // only a final "\" may end nothing
-    // This also catches "." and "..".
-    if (path[i - 1] == u'.' || path[i - 1] == u' ') return false;
-    start = i + 1;
-  }
-  return true;
 }
 
 void AppendWithoutTrailingSlashes(std::string_view path, std::string* out) {
@@ -156,13 +91,6 @@ std::string DriveFolder(const std::string& prefix, char16_t letter, struct stat*
   return Exists(driveC, status) ? driveC : std::string();
 }
 
-// Characters Wine refuses in a file name (and "/", which would reach the
-// host as a separator).
-bool IsForbiddenInName(char16_t c) {
-  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
-         c == u':' || c == u'/';
-}
-
 // The next component of `rest` (the part of a full path after "X:\") from
 // *i on, skipping empty ones; false at the end.
 template <typename Char>
@@ -208,165 +136,6 @@ HostFile MakeHostFile(std::string path, size_t driveFolderLength, const struct s
   file.device = status.st_dev;
   file.inode = status.st_ino;
   return file;
-}
-
-// ---------------------------------------------------------------------------
-// Folder listings kept between lookups
-//
-// A name not spelt as on disk costs a read of its folder. A program asks for
-// the same missing names again and again (the browser's fixed install
-// paths), so listings are kept, each valid while its folder's status is
-// unchanged; the walk has that status at hand anyway.
-
-constexpr size_t kMaxListings = 16;
-constexpr size_t kMaxListedNames = 4096;
-// Longer names never exist, whatever a listing says: stat() tells them.
-constexpr size_t kMaxHostNameBytes = 255;
-
-bool SameFolder(const FileStamp& a, const FileStamp& b) { return a.device == b.device && a.inode == b.inode; }
-
-
-// File systems known to update a folder's times whenever a name in it comes
-// or goes. Others (network, FUSE, /proc) may not, and are read every time.
-bool KeepsFolderTimes(int folderFd) {
-  struct statfs info;
-  if (fstatfs(folderFd, &info) != 0) return false;
-  switch (static_cast<unsigned long>(info.f_type)) {
-    case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
-    case TMPFS_MAGIC:
-    case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-      return true;
-    default:
-      return false;
-  }
-}
-
-struct ListedName {
-  std::string hostName;
-  std::u16string upper;  // through UpperCase
-};
-
-struct FolderListing {
-  FileStamp stamp;
-  std::vector<ListedName> names;  // valid UTF-8 only, in the host's order
-  std::uint64_t lastUse = 0;
-};
-
-class ListingCache {
- public:
-  // When a listing of the folder whose status is `folder` is kept and shows
-  // no entry spelt `hostName`, true with the first entry equal to `upper`
-  // ignoring case in *match (nullopt when there is none). False when a
-  // stat() must decide: no such listing, or the name is there as spelt.
-  bool FindElsewhere(const struct stat& folder, std::string_view hostName, std::u16string_view upper,
-                     std::optional<std::string>* match) {
-    const FileStamp stamp = StampOf(folder);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (auto it = m_listings.begin(); it != m_listings.end(); ++it) {
-      if (!SameFolder(it->stamp, stamp)) continue;
-      if (!(it->stamp == stamp)) {
-        m_listings.erase(it);
-        return false;
-      }
-      it->lastUse = ++m_clock;
-      *match = std::nullopt;
-      for (const ListedName& name : it->names) {
-        if (name.hostName == hostName) return false;
-        if (!*match && name.upper == upper) *match = name.hostName;
-      }
-      return true;
-    }
-    return false;
-  }
-
-  void Keep(const FileStamp& stamp, std::vector<ListedName> names) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto slot = std::find_if(m_listings.begin(), m_listings.end(),
-                             [&](const FolderListing& listing) { return SameFolder(listing.stamp, stamp); });
-    if (slot == m_listings.end() && m_listings.size() < kMaxListings) slot = m_listings.emplace(m_listings.end());
-    if (slot == m_listings.end())
-      slot = std::min_element(m_listings.begin(), m_listings.end(),
-                              [](const FolderListing& a, const FolderListing& b) { return a.lastUse < b.lastUse; });
-    slot->stamp = stamp;
-    slot->names = std::move(names);
-    slot->lastUse = ++m_clock;
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<FolderListing> m_listings;
-  std::uint64_t m_clock = 0;
-};
-
-ListingCache& Listings() {
-  static ListingCache cache;
-  return cache;
-}
-
-// Reads the folder at `path` for the first entry equal to `upper` ignoring
-// case (nullopt in *match when there is none), keeping the listing when its
-// folder's times can be trusted. Names that are not valid UTF-8 match
-// nothing: no Windows name spells them. False when the folder cannot be read.
-bool ReadFolder(const std::string& path, std::u16string_view upper, std::optional<std::string>* match) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  DIR* dir = fdopendir(fd);
-  if (dir == nullptr) {
-    close(fd);
-    return false;
-  }
-  // Taken before reading: a change made while reading then shows as a
-  // changed stamp at the next lookup.
-  struct stat status;
-  bool keep = fstat(fd, &status) == 0 && !ChangedRecently(StampOf(status)) && KeepsFolderTimes(fd);
-  *match = std::nullopt;
-  std::vector<ListedName> names;
-  std::u16string text;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    text.clear();
-    if (!AppendUpperCaseHostNameUtf16(name, &text)) continue;
-    if (!*match && text == upper) {
-      *match = std::string(name);
-      if (!keep) break;
-    }
-    if (!keep) continue;
-    if (names.size() == kMaxListedNames) {
-      keep = false;
-      names.clear();
-      if (*match) break;
-      continue;
-    }
-    names.push_back({std::string(name), text});
-  }
-  closedir(dir);
-  if (keep) Listings().Keep(StampOf(status), std::move(names));
-  return true;
-}
-
-// Steps from the folder at *path (whose status is *status) into `name`, as
-// Wine does: the name as spelt when that exists, else the first entry equal
-// to it ignoring case. *path and *status then describe what was found.
-bool StepInto(std::string* path, std::u16string_view name, std::string_view hostName, struct stat* status) {
-  const std::u16string upper = UpperCase(name);
-  std::optional<std::string> match;
-  const bool listed =
-      hostName.size() <= kMaxHostNameBytes && Listings().FindElsewhere(*status, hostName, upper, &match);
-  if (!listed) {
-    const size_t folderLength = path->size();
-    path->push_back('/');
-    path->append(hostName);
-    if (stat(path->c_str(), status) == 0) return true;
-    if (errno != ENOENT) return false;
-    path->resize(folderLength);
-    if (!ReadFolder(*path, upper, &match)) return false;
-  }
-  if (!match) return false;
-  path->push_back('/');
-  path->append(*match);
-  return stat(path->c_str(), status) == 0;  // e.g. a dangling link
 }
 
 // A full path's host path as spelt: the prefix, the drive's link in
@@ -450,39 +219,6 @@ std::string WinePrefix() {
   std::string prefix;
   if (!AppendWinePrefix(&prefix)) prefix.clear();
   return prefix;
-}
-
-std::u16string FullPathName(std::u16string_view path, std::u16string_view currentFolder) {
-  if (path.empty()) return {};
-  if (IsUncOrDevice(path)) {
-    std::u16string unchanged(path);
-    for (char16_t& c : unchanged)
-      if (c == u'/') c = u'\\';
-    return unchanged;
-  }
-  const bool haveCurrent = IsDriveAbsolute(currentFolder);
-  std::u16string root;
-  std::u16string_view base;  // the folders under the root the path starts from
-  std::u16string_view rest = path;
-  if (HasDrive(path)) {
-    root = {path[0], u':', u'\\'};
-    rest = path.substr(2);
-    const bool driveRelative = rest.empty() || !IsSeparator(rest[0]);
-    if (driveRelative && haveCurrent && LowerDriveLetter(currentFolder[0]) == LowerDriveLetter(path[0])) {
-      root = currentFolder.substr(0, 3);
-      base = currentFolder.substr(3);
-    }
-  } else {
-    if (!haveCurrent) return {};
-    root = currentFolder.substr(0, 3);
-    if (!IsSeparator(path[0])) base = currentFolder.substr(3);
-  }
-  std::u16string full = root;
-  full.reserve(root.size() + base.size() + rest.size() + 1);
-  AppendComponents(base, root.size(), &full);
-  AppendComponents(rest, root.size(), &full);
-  if (full.size() > root.size() && IsSeparator(path.back())) full += u'\\';
-  return full;
 }
 
 std::u16string CurrentFolder() {

@@ -21,27 +21,24 @@ inline constexpr std::size_t kMaxPath = 260;
 // absolute (Wine refuses it) or no home folder is known.
 std::string WinePrefix();
 
-// GetFullPathNameW for a process whose current folder is `currentFolder` (a
-// full path "X:\..." or empty when it lies on no drive): "/" becomes "\",
-// doubled "\" collapse, "." and ".." are resolved, trailing dots and spaces
-// leave every component, "\x" goes on the current drive, "C:x" and "x" are
-// taken from the current folder (its drive's root for "C:x" on another
-// drive). The drive letter keeps its case and a final "\" is kept. UNC and
-// device paths ("\\...") come back unchanged. Empty when the path is empty or
-// needs a current folder there is none of.
-std::u16string FullPathName(std::u16string_view path, std::u16string_view currentFolder);
-
 // The process's current folder as Wine shows it ("Z:\home\me"): the drive
 // whose host folder holds the working directory most closely (C: inside
 // drive_c, Z: elsewhere from a usual prefix). Empty when no drive holds it.
 std::u16string CurrentFolder();
 
-// FullPathName of an ANSI path against CurrentFolder() (asked only when the
-// path is not already absolute). nullopt when the path is not valid text in
-// the ANSI code page, is longer than the A functions take (its length plus
-// `reservedUnits`, e.g. 4 for a "\*.*" pattern, exceeds kMaxPath), or cannot
-// be made full.
+// FullPathName (windows_path.h) of an ANSI path against CurrentFolder()
+// (asked only when the path is not already absolute). nullopt when the path
+// is not valid text in the ANSI code page, is longer than the A functions
+// take (its length plus `reservedUnits`, e.g. 4 for a "\*.*" pattern,
+// exceeds kMaxPath), or cannot be made full.
 std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits = 0);
+
+// Characters Wine refuses in a file name (and "/", which would reach the
+// host as a separator): a path holding one names nothing.
+inline bool IsForbiddenInName(char16_t c) {
+  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
+         c == u':' || c == u'/';
+}
 
 // A host file found for a Windows path, with the status stat() gave it.
 struct HostFile {

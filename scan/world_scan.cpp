@@ -5,8 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/file_status.h"
-#include "platform/folder_enumeration.h"
+#include "platform/folder_tree.h"
 
 const std::array<ExcludedDirName, 15> ExcludedDirNames = {{
     {"ko-en", 5},
@@ -59,24 +58,30 @@ bool IsExcludedFolder(std::string_view folder) {
 
 bool IsDotEntry(std::string_view name) { return name == "." || name == ".."; }
 
-bool Exists(const std::string& path) { return platform::GetFileStatus(path).has_value(); }
-
 // One folder being walked: what a recursive call would keep in its frame.
 struct FolderWalk {
-  std::vector<platform::FolderEntry> entries;
+  platform::FolderListing listing;
   std::size_t next = 0;
   bool excluded = false;
-  // Index into `entries` of the last world file found in this folder.
+  // Index into the entries of the last world file found in this folder.
   std::optional<std::size_t> remembered;
+
+  const platform::FolderEntry& Entry(std::size_t index) const { return listing.entries()[index]; }
+  bool Exists(std::size_t index) const { return listing.StatusOf(index).has_value(); }
 };
 
-std::optional<FolderWalk> StartFolder(const std::string& folder) {
-  auto entries = platform::EnumerateFolder(folder);
-  if (!entries) return std::nullopt;
-  FolderWalk walk;
-  walk.entries = std::move(*entries);
-  walk.excluded = IsExcludedFolder(folder);
-  return walk;
+std::optional<FolderWalk> StartFolder(platform::FolderTree& tree, const std::string& folder) {
+  std::optional<platform::FolderListing> listing = tree.List(folder);
+  if (!listing) return std::nullopt;
+  return FolderWalk{std::move(*listing), 0, IsExcludedFolder(folder), std::nullopt};
+}
+
+// A folder already being walked further up, reached again through a link
+// or a bind mount: walking it again would never end.
+bool IsOnTheWay(const std::vector<FolderWalk>& stack, platform::FolderId id) {
+  for (const FolderWalk& walk : stack)
+    if (walk.listing.id() == id) return true;
+  return false;
 }
 
 // The remembered file is offered again after every later entry, so that it
@@ -86,33 +91,36 @@ std::optional<FolderWalk> StartFolder(const std::string& folder) {
 // the list nothing would be appended whatever the status says, so it is not
 // read then; that saves a status read for almost every entry.
 void NoteEntry(FolderWalk& walk, std::size_t index, WorldFileList& list) {
-  const platform::FolderEntry& entry = walk.entries[index];
-  if (EndsWith(entry.fullPath, kWorldSuffix) && Exists(entry.fullPath)) walk.remembered = index;
+  if (EndsWith(walk.Entry(index).fullPath, kWorldSuffix) && walk.Exists(index)) walk.remembered = index;
   if (!walk.remembered) return;
-  const std::string& path = walk.entries[*walk.remembered].fullPath;
-  if ((list.empty() || list.back() != path) && Exists(path)) list.push_back(path);
+  const std::string& path = walk.Entry(*walk.remembered).fullPath;
+  if ((list.empty() || list.back() != path) && walk.Exists(*walk.remembered)) list.push_back(path);
 }
 
 }  // namespace
 
 // Depth-first with an explicit stack rather than by recursion, so that a
 // very deep tree cannot exhaust the call stack; the order of the list is the
-// one a recursive walk gives.
+// one a recursive walk gives. The walk stays inside the folder: the world
+// folder is untrusted input, and what leads out of it is not followed.
 void CollectWorldFiles(const std::string& folder, WorldFileList& list) {
+  std::optional<platform::FolderTree> tree = platform::FolderTree::Open(folder);
+  if (!tree) return;
   std::vector<FolderWalk> stack;
-  if (auto root = StartFolder(folder)) stack.push_back(std::move(*root));
+  if (auto root = StartFolder(*tree, folder)) stack.push_back(std::move(*root));
   while (!stack.empty()) {
     FolderWalk& walk = stack.back();
-    if (walk.next == walk.entries.size()) {
+    if (walk.next == walk.listing.entries().size()) {
       stack.pop_back();
       continue;
     }
     const std::size_t index = walk.next++;
-    if (IsDotEntry(walk.entries[index].name)) continue;
+    if (IsDotEntry(walk.Entry(index).name)) continue;
     if (!walk.excluded) NoteEntry(walk, index, list);
-    const platform::FolderEntry& entry = walk.entries[index];
+    const platform::FolderEntry& entry = walk.Entry(index);
     if (!entry.isFolder) continue;
     // `walk` and `entry` are not used after the push, which may move them.
-    if (auto sub = StartFolder(entry.fullPath)) stack.push_back(std::move(*sub));
+    auto sub = StartFolder(*tree, entry.fullPath);
+    if (sub && !IsOnTheWay(stack, sub->listing.id())) stack.push_back(std::move(*sub));
   }
 }

@@ -5,7 +5,6 @@
 #include "scan/world_scan.h"
 
 namespace fidelity {
-namespace {
 
 std::string Hex(const std::string& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -16,8 +15,6 @@ std::string Hex(const std::string& bytes) {
   }
   return out;
 }
-
-}  // namespace
 
 std::string LookUpScanAndPatch(int mode) {
   const std::string directory = GetBrowserDirectory();

@@ -10,4 +10,7 @@ namespace fidelity {
 // written. Bytes are written as hex, so that two reports compare exactly.
 std::string LookUpScanAndPatch(int mode);
 
+// Bytes as lower-case hex digits, as the report writes them.
+std::string Hex(const std::string& bytes);
+
 }  // namespace fidelity

@@ -144,11 +144,31 @@ struct FidelityCase {
   const char* lang;
   int mode;
   std::function<void(TestPrefix&)> layOut;
+  // ANSI bytes a listed path must end in, when the case is about one.
+  const char* mustList = nullptr;
 };
 
 void PrintTo(const FidelityCase& c, std::ostream* out) { *out << c.name; }
 
 std::string CaseName(const testing::TestParamInfo<FidelityCase>& param) { return param.param.name; }
+
+// What an archive may bring into the world folder: links out of it (to a
+// file, to a folder, to the host's root; all relative but the last, so that
+// they lead to the same place in both copies), and names that Windows would
+// split at a backslash, one of them only once a best fit has made one
+// (a full-width backslash in code page 1252). Nothing of it is listed.
+void LayOutHostileEntries(TestPrefix& prefix, const std::string& world) {
+  const std::string outside = world.substr(0, world.rfind('\\')) + "\\outside";
+  prefix.WriteFile(outside + "\\o.wrl", kDeclaredTrue);
+  const fs::path host = prefix.HostPath(world);
+  fs::create_symlink("../outside/o.wrl", host / "relout.wrl");
+  fs::create_directory_symlink("../outside", host / "dirout");
+  fs::create_directory_symlink("/", host / "root");
+  std::ofstream(host / "..\\outside.wrl") << kDeclaredTrue;
+  fs::create_directory(host / "x\\..");
+  std::ofstream(host / "x\\.." / "y.wrl") << kDeclaredTrue;
+  std::ofstream(host / "q\uff3cr.wrl") << kDeclaredTrue;
+}
 
 // A world tree with the scan's rules in it: excluded folders (and folders
 // whose paths merely end like them), names that differ only in case, the
@@ -184,6 +204,7 @@ void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
   fs::create_symlink("target.wrl", host / "linked" / "link.wrl");
   fs::create_directory_symlink("..", host / "linked" / "up");
   fs::create_symlink("nowhere.wrl", host / "dangling.wrl");
+  LayOutHostileEntries(prefix, world);
 }
 
 class FidelityTest : public testing::TestWithParam<FidelityCase> {};
@@ -238,6 +259,9 @@ TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
       << wineReport;
   EXPECT_EQ(nativeReport, wineReport);
   EXPECT_NE(nativeReport.find("\nfile "), std::string::npos) << "the layout gave nothing to patch";
+  if (c.mustList != nullptr) {
+    EXPECT_NE(nativeReport.find(fidelity::Hex(c.mustList) + " "), std::string::npos) << "not listed: " << c.mustList;
+  }
   ExpectSameTree(fs::path(native.root()) / "drive_c", wine / "drive_c", ".", systemFolders);
 }
 
@@ -271,8 +295,11 @@ INSTANTIATE_TEST_SUITE_P(
                        const std::string world = "C:\\\u3055\u3071\u308a\\\u8868\u793a\\world";
                        prefix.WriteFile(world + "\\\u30bd\u30d5\u30c8.wrl", kDeclaredTrue);
                        prefix.WriteFile(world + "\\\u8868\\caf\u00e9.wrl", kBare);
+                       // ソ is 83 5C: its second byte is no separator.
+                       prefix.WriteFile(world + "\\\u30bd\\s.wrl", kDeclaredTrue);
                        LayOutWorldTree(prefix, world + "\\\u30ef\u30fc\u30eb\u30c9");
-                     }}),
+                     },
+                     "world\\\x83\x5c\\s.wrl"}),
     CaseName);
 
 }  // namespace

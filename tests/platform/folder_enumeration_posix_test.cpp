@@ -142,7 +142,8 @@ TEST(EnumerateFolderPosix, NamesGoThroughTheAnsiCodePage) {
   ASSERT_EQ(entries->size(), 5u);
   // Upper-cased UTF-16 order: B, C, then the kana.
   EXPECT_EQ((*entries)[2].name, "bad??.wrl");
-  EXPECT_EQ((*entries)[3].name, "caf?.wrl");
+  // Wine's best fit where its tables are installed.
+  EXPECT_EQ((*entries)[3].name, testing_support::WineTablesInstalled() ? "cafe.wrl" : "caf?.wrl");
   EXPECT_EQ((*entries)[4].name, "\x82\xb3\x82\xcf\x82\xe8.wrl");
   EXPECT_TRUE(platform::GetFileStatus((*entries)[4].fullPath).has_value());
 }

@@ -88,4 +88,8 @@ inline bool LocaleInstalled(const char* name) {
 
 inline constexpr const char* kJapaneseLocale = "ja_JP.UTF-8";
 
+// Wine's code page tables, which hold its best-fit conversions, where the
+// Debian package puts them.
+inline bool WineTablesInstalled() { return access("/usr/share/wine/nls/c_932.nls", R_OK) == 0; }
+
 }  // namespace testing_support

@@ -16,54 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::FindHostFile;
-using platform::FullPathName;
 using platform::HostPath;
 using testing_support::kJapaneseLocale;
 using testing_support::ScopedEnv;
 using testing_support::ScopedLocale;
 using testing_support::ScopedWorkingFolder;
 using testing_support::TestPrefix;
-
-TEST(FullPathName, NormalisesLikeGetFullPathName) {
-  struct Case {
-    std::u16string_view path, expected;
-  };
-  const Case cases[] = {
-      {u"C:\\Program Files\\\\X\\bin\\app.exe", u"C:\\Program Files\\X\\bin\\app.exe"},
-      {u"C:\\Program Files\\X\\\\", u"C:\\Program Files\\X\\"},
-      {u"C:/x/y", u"C:\\x\\y"},
-      {u"C:\\a\\..\\b\\.\\c", u"C:\\b\\c"},
-      {u"C:\\a\\b.\\c ", u"C:\\a\\b\\c"},
-      {u"C:\\a\\b. .\\c..", u"C:\\a\\b\\c"},
-      {u"C:\\a\\...\\b", u"C:\\a\\b"},
-      {u"C:\\..\\..\\x", u"C:\\x"},
-      {u"C:\\a\\..", u"C:\\"},
-      {u"C:\\", u"C:\\"},
-      {u"c:\\x", u"c:\\x"},
-      {u"C:world", u"C:\\world"},
-      {u"C:", u"C:\\"},
-      {u"\\world", u"Z:\\world"},
-      {u"\\\\X\\Y", u"\\\\X\\Y"},
-      {u"//X/Y\\..", u"\\\\X\\Y\\.."},
-      {u"world\\", u"Z:\\work\\main\\world\\"},
-      {u"..\\x", u"Z:\\work\\x"},
-      {u"z:y", u"Z:\\work\\main\\y"},
-      {u"", u""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(FullPathName(c.path, u"Z:\\work\\main"), c.expected) << fs::path(std::u16string(c.path)).string();
-  }
-}
-
-TEST(FullPathName, RootedPathsGoOnTheCurrentDrive) {
-  EXPECT_EQ(FullPathName(u"\\world", u"C:\\users\\me"), u"C:\\world");
-  EXPECT_EQ(FullPathName(u"C:world", u"C:\\users\\me"), u"C:\\users\\me\\world");
-  EXPECT_EQ(FullPathName(u"D:world", u"C:\\users\\me"), u"D:\\world");
-  // With no current folder only absolute paths can be made full.
-  EXPECT_EQ(FullPathName(u"\\world", u""), u"");
-  EXPECT_EQ(FullPathName(u"world", u""), u"");
-  EXPECT_EQ(FullPathName(u"C:world", u""), u"C:\\world");
-}
 
 TEST(WinePrefix, ComesFromWineprefixElseTheHomeFolder) {
   {

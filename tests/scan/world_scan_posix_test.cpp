@@ -2,8 +2,11 @@
 // corpus folder.
 #include <dirent.h>
 #include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,7 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/wine_path_posix.h"
 #include "scan/world_scan.h"
+#include "tests/platform/host_env_posix.h"
 #include "tests/support/test_prefix.h"
 
 namespace {
@@ -84,6 +89,98 @@ TEST_F(WorldScanPosixTest, FollowsLinksButNotIntoAFolderOnTheWayDown) {
   // other\back leads to C:\r and sub\back too: both are left out.
   EXPECT_EQ(Scan("C:\\r"), (WorldFileList{"C:\\r\\a.wrl", "C:\\r\\l.wrl", "C:\\r\\other\\s.wrl", "C:\\r\\l.wrl",
                                           "C:\\r\\sub\\s.wrl"}));
+}
+
+// A world folder as an archive may unpack it: links leading out of it (to
+// a file, to a folder, relative, to the host's root) and names that Windows
+// would split at a backslash. The world folder itself is a link, as it
+// often is.
+class HostileWorldTest : public WorldScanPosixTest {
+ protected:
+  void SetUp() override {
+    m_prefix.WriteFile("C:\\outside\\o.wrl");
+    m_prefix.WriteFile("C:\\users\\me\\far.wrl");
+    m_prefix.WriteFile("C:\\real\\world\\a.wrl");
+    m_prefix.WriteFile("C:\\real\\world\\sub\\s.wrl");
+    Link("real/world", "C:\\w");
+    const std::string outside = m_prefix.HostPath("C:\\outside");
+    Link(outside + "/o.wrl", "C:\\real\\world\\fileout.wrl");
+    Link("../../outside/o.wrl", "C:\\real\\world\\relout.wrl");
+    Link("../../../../../../../../../../../" + outside, "C:\\real\\world\\sub\\deepout");
+    Link(outside, "C:\\real\\world\\dirout");
+    Link("/", "C:\\real\\world\\root");
+    // Links that stay inside are followed.
+    Link("sub/s.wrl", "C:\\real\\world\\in.wrl");
+    Link("sub", "C:\\real\\world\\insub");
+    const std::string world = m_prefix.HostPath("C:\\real\\world");
+    std::ofstream(world + "/..\\outside.wrl").put('x');
+    std::ofstream(world + "/..\\..\\..\\..\\..\\users\\me\\far.wrl").put('x');
+    fs::create_directory(world + "/x\\..");
+    std::ofstream(world + "/x\\../y.wrl").put('x');
+    // A full-width backslash, which a best fit turns into a real one.
+    std::ofstream(world + "/q\xef\xbc\xbcr.wrl").put('x');
+  }
+
+  // Every listed path leads into the world folder.
+  void ExpectAllInside(const WorldFileList& list) {
+    const std::string world = fs::canonical(m_prefix.HostPath("C:\\real\\world")).string() + "/";
+    for (const std::string& path : list) {
+      const std::optional<std::string> host = platform::HostPath(path);
+      ASSERT_TRUE(host.has_value()) << path;
+      EXPECT_EQ(fs::canonical(*host).string().rfind(world, 0), 0u) << path;
+    }
+  }
+
+  const WorldFileList m_inside{"C:\\w\\a.wrl", "C:\\w\\in.wrl", "C:\\w\\insub\\s.wrl", "C:\\w\\in.wrl",
+                               "C:\\w\\sub\\s.wrl"};
+};
+
+TEST_F(HostileWorldTest, ListsEveryWorldInsideAndNothingOutside) {
+  const WorldFileList list = Scan("C:\\w");
+  EXPECT_EQ(list, m_inside);
+  ExpectAllInside(list);
+}
+
+// A folder mounted inside itself is one folder met again on the way down.
+TEST_F(HostileWorldTest, ABindMountLoopEnds) {
+  const std::string world = m_prefix.HostPath("C:\\real\\world");
+  fs::create_directory(world + "/sub/loop");
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(pipeFds[0]);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(world.c_str(), (world + "/sub/loop").c_str(), nullptr, MS_BIND, nullptr) != 0)
+      _exit(77);
+    std::string joined;
+    for (const std::string& path : Scan("C:\\w")) joined += path + "\n";
+    const bool written = write(pipeFds[1], joined.data(), joined.size()) == static_cast<ssize_t>(joined.size());
+    _exit(written ? 0 : 1);
+  }
+  close(pipeFds[1]);
+  std::string output;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
+  close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot make a private mount namespace here (needs root)";
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  std::string expected;
+  for (const std::string& path : m_inside) expected += path + "\n";
+  EXPECT_EQ(output, expected);
+}
+
+// ソ is 83 5C in code page 932: the second byte is no separator, and the
+// folder's files are listed below it.
+TEST_F(WorldScanPosixTest, AFolderEndingInATrailByteOfABackslashsCodeIsWalked) {
+  if (!testing_support::LocaleInstalled(testing_support::kJapaneseLocale)) GTEST_SKIP() << "no Japanese locale";
+  m_prefix.WriteFile("C:\\j\\\xe3\x82\xbd\\s.wrl");
+  testing_support::ScopedLocale japanese(testing_support::kJapaneseLocale);
+  EXPECT_EQ(Scan("C:\\j"), WorldFileList{"C:\\j\\\x83\x5c\\s.wrl"});
 }
 
 TEST_F(WorldScanPosixTest, SkipsNamesThatAreNotValidUtf8) {
