@@ -102,7 +102,10 @@ std::string TemporaryName(std::string_view name) {
   std::snprintf(suffix, sizeof suffix, ".%x-%lx-%x.tmp", static_cast<unsigned>(getpid()),
                 static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec),
                 counter.fetch_add(1));
-  return "." + std::string(name.substr(0, kMaxKeptName)) + suffix;
+  std::string temporary = ".";
+  temporary.append(name.substr(0, kMaxKeptName));
+  temporary.append(suffix);
+  return temporary;
 }
 
 ScopedFd CreateTemporary(int folderFd, std::string_view name, mode_t mode, std::string* temporary,
