@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "patch/gzip_codec.h"
 #include "patch/world_text.h"
 #include "platform/exclusive_file.h"
 #include "platform/file_status.h"
@@ -11,18 +12,16 @@ int g_filesWritten = 0;
 
 namespace {
 
-// The result for an I/O failure of a kind the program has no message for.
-constexpr PatchResult kUnclassifiedFailure = static_cast<PatchResult>(0);
-
 PatchResult ResultOf(platform::IoFailure failure) {
   switch (failure) {
     case platform::IoFailure::kNone: return kPatchDone;
     case platform::IoFailure::kDiskFull: return kDiskFull;
     case platform::IoFailure::kAccessDenied: return kAccessDenied;
     case platform::IoFailure::kGeneric: return kOpenFailed;
-    case platform::IoFailure::kOther: return kUnclassifiedFailure;
+    case platform::IoFailure::kOther: return kOtherIoFailure;
+    case platform::IoFailure::kTooLarge: return kOpenFailed;
   }
-  return kUnclassifiedFailure;
+  return kOtherIoFailure;
 }
 
 // Steps after the status checks. The file stays held, unshared, from the
@@ -31,7 +30,7 @@ PatchResult PatchOpenWorldFile(const std::string& path, int mode) {
   std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open(path);
   if (!file) return kOpenFailed;
   std::string bytes;
-  if (platform::IoFailure failure = file->ReadAll(&bytes); failure != platform::IoFailure::kNone)
+  if (platform::IoFailure failure = file->ReadAll(&bytes, kMaxInflatedBytes); failure != platform::IoFailure::kNone)
     return ResultOf(failure);
   WorldRewrite rewrite = RewriteWorldBytes(bytes, mode);
   switch (rewrite.outcome) {

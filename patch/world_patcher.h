@@ -11,7 +11,7 @@ enum PatchResult : int {
   kReadOnly = -3,
   kDiskFull = -4,
   kAccessDenied = -5,
-  // 0: an I/O failure of any other kind.
+  kOtherIoFailure = 0,  // an I/O failure of no known kind
 };
 
 // The program's home page, named in every block it inserts and in the About box.
@@ -30,7 +30,8 @@ std::array<std::string, 8> HeaderBlock(int mode);
 // FALSE and any other mode FALSE into TRUE; an inserted block declares TRUE
 // only for mode 1. Rewrites the file (atomically, every line ending in CR LF,
 // gzip files compressed again) only when something changed, counting each
-// completed rewrite in g_filesWritten. An empty file is left alone. A result
-// of 0 is an I/O failure of no known kind. Leaves the file untouched on every
-// failure, including gzip it cannot fully read.
+// completed rewrite in g_filesWritten. An empty file, and one that holds no
+// world (IsWorldText, plainly or gzip-compressed), is left alone. A plain
+// file above kMaxInflatedBytes is kOpenFailed, unread. Leaves the file
+// untouched on every failure, including gzip it cannot fully read.
 PatchResult PatchWorldFile(const std::string& path, int mode);

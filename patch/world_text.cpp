@@ -14,6 +14,9 @@ constexpr std::string_view kPrototypeMark = "PROTO Sony_WorldInfo";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr std::string_view kFrameLine = "#-----------------------------------------------------------";
 
+constexpr std::string_view kVrmlMark = "#VRML";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 // One line of the text: its content without the line end, and where the
 // line after it starts (text.size() for the last one).
 struct Line {
@@ -21,8 +24,13 @@ struct Line {
   std::size_t next;
 };
 
-Line LineAt(std::string_view text, std::size_t start) {
-  std::size_t lf = text.find('\n', start);
+// The byte that ends a line: LF, or CR in text that holds no LF at all (a
+// world saved with CR line ends would otherwise be one line, and every TRUE
+// in it would flip).
+char LineEndOf(std::string_view text) { return text.find('\n') == std::string_view::npos ? '\r' : '\n'; }
+
+Line LineAt(std::string_view text, std::size_t start, char lineEnd) {
+  std::size_t lf = text.find(lineEnd, start);
   if (lf == std::string_view::npos) return {text.substr(start), text.size()};
   std::size_t end = lf;
   if (end > start && text[end - 1] == '\r') --end;
@@ -54,13 +62,13 @@ struct Replacement {
 // The collisionSound lines that the mode changes, in file order. Neither
 // searched word holds a CR or LF, so every hit lies inside one line's
 // content and the whole text can be searched at once.
-std::vector<Replacement> FindReplacements(std::string_view text, int mode) {
+std::vector<Replacement> FindReplacements(std::string_view text, int mode, char lineEnd) {
   std::vector<Replacement> replacements;
   std::size_t from = 0;
   for (std::size_t hit; (hit = text.find(kCollisionSound, from)) != std::string_view::npos;) {
-    std::size_t lf = text.rfind('\n', hit);
+    std::size_t lf = text.rfind(lineEnd, hit);
     std::size_t start = lf == std::string_view::npos ? 0 : lf + 1;
-    Line line = LineAt(text, start);
+    Line line = LineAt(text, start, lineEnd);
     std::string replaced = ReplaceCollisionValue(line.content, mode);
     if (replaced != line.content) replacements.push_back({start, std::move(replaced)});
     from = line.next;
@@ -75,17 +83,17 @@ std::size_t BlockSize(const std::array<std::string, 8>& block) {
 }
 
 // find() goes through memchr, several times faster here than std::count.
-std::size_t CountLineFeeds(std::string_view text) {
+std::size_t CountLineEnds(std::string_view text, char lineEnd) {
   std::size_t count = 0;
-  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1)) ++count;
+  for (std::size_t at = text.find(lineEnd); at != std::string_view::npos; at = text.find(lineEnd, at + 1)) ++count;
   return count;
 }
 
-// Room for the whole output: at most one CR added per LF, a line end after
-// an unterminated last line, the block and the longer replacements.
-std::size_t OutputBound(std::string_view text, const std::vector<Replacement>& replacements,
+// Room for the whole output: at most one byte added per line end, a line end
+// after an unterminated last line, the block and the longer replacements.
+std::size_t OutputBound(std::string_view text, char lineEnd, const std::vector<Replacement>& replacements,
                         std::size_t blockSize) {
-  std::size_t bound = text.size() + CountLineFeeds(text) + kLineEnd.size() + blockSize;
+  std::size_t bound = text.size() + CountLineEnds(text, lineEnd) + kLineEnd.size() + blockSize;
   for (const Replacement& replacement : replacements) bound += replacement.content.size();
   return bound;
 }
@@ -109,16 +117,17 @@ std::array<std::string, 8> HeaderBlock(int mode) {
 std::optional<std::string> PatchWorldText(std::string_view text, int mode) {
   if (text.empty()) return std::nullopt;
   const bool found = text.find(kPrototypeMark) != std::string_view::npos;
-  std::vector<Replacement> replacements = FindReplacements(text, mode);
+  const char lineEnd = LineEndOf(text);
+  std::vector<Replacement> replacements = FindReplacements(text, mode, lineEnd);
   if (found && replacements.empty()) return std::nullopt;
 
   std::array<std::string, 8> block;
   if (!found) block = HeaderBlock(mode);
   std::string out;
-  out.reserve(OutputBound(text, replacements, found ? 0 : BlockSize(block)));
+  out.reserve(OutputBound(text, lineEnd, replacements, found ? 0 : BlockSize(block)));
   auto nextReplacement = replacements.begin();
   for (std::size_t start = 0; start < text.size();) {
-    Line line = LineAt(text, start);
+    Line line = LineAt(text, start, lineEnd);
     if (nextReplacement != replacements.end() && nextReplacement->start == start) {
       out.append(nextReplacement->content);
       ++nextReplacement;
@@ -137,14 +146,21 @@ std::optional<std::string> PatchWorldText(std::string_view text, int mode) {
   return out;
 }
 
+bool IsWorldText(std::string_view text) {
+  if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
+  return text.starts_with(kVrmlMark);
+}
+
 WorldRewrite RewriteWorldBytes(std::string_view bytes, int mode) {
   if (!IsGzipped(bytes)) {
+    if (!IsWorldText(bytes)) return {};
     std::optional<std::string> text = PatchWorldText(bytes, mode);
     if (!text) return {};
     return {WorldRewrite::Outcome::kChanged, std::move(*text)};
   }
   std::optional<std::string> inflated = Gunzip(bytes);
   if (!inflated) return {WorldRewrite::Outcome::kUndecodable, {}};
+  if (!IsWorldText(*inflated)) return {};
   std::optional<std::string> text = PatchWorldText(*inflated, mode);
   if (!text) return {};
   // The inflated copy is no longer needed; dropping it before deflating keeps

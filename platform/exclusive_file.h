@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@ enum class IoFailure {
   kAccessDenied,  // EACCES, EPERM, EROFS; ERROR_ACCESS_DENIED, ERROR_WRITE_PROTECT
   kGeneric,       // EIO; other read and write failures on Windows
   kOther,         // anything else
+  kTooLarge,      // more bytes than the reader asked to take
 };
 
 // A file opened for reading without sharing it with any other opener, held
@@ -32,8 +35,9 @@ class ExclusiveFile {
   ExclusiveFile& operator=(ExclusiveFile&&) noexcept;
   ~ExclusiveFile();
 
-  // Reads the whole content into *bytes, unchanged.
-  IoFailure ReadAll(std::string* bytes);
+  // Reads the whole content into *bytes, unchanged. A file of more than
+  // `limit` bytes is kTooLarge, found from its size before it is read.
+  IoFailure ReadAll(std::string* bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
   // Replaces the whole content by `bytes` atomically: the new content goes
   // to a temporary file in the same folder (its name does not end in .wrl),

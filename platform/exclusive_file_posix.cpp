@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -217,15 +218,20 @@ std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
   return ExclusiveFile(std::move(impl));
 }
 
-IoFailure ExclusiveFile::ReadAll(std::string* bytes) {
+IoFailure ExclusiveFile::ReadAll(std::string* bytes, std::size_t limit) {
   bytes->clear();
   struct stat now;
   if (fstat(m_impl->file.get(), &now) != 0) return FailureOf(errno);
+  if (static_cast<std::uint64_t>(now.st_size) > limit) return IoFailure::kTooLarge;
   // One byte more than the size, so that the end shows without growing.
   bytes->resize(static_cast<std::size_t>(now.st_size) + 1);
   std::size_t filled = 0;
   for (;;) {
-    if (filled == bytes->size()) bytes->resize(bytes->size() * 2);
+    if (filled > limit) {
+      bytes->clear();
+      return IoFailure::kTooLarge;
+    }
+    if (filled == bytes->size()) bytes->resize(std::min(bytes->size() * 2, limit + 1));
     ssize_t got = pread(m_impl->file.get(), bytes->data() + filled, std::min(bytes->size() - filled, kMaxWrite),
                         static_cast<off_t>(filled));
     if (got < 0) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -138,9 +139,12 @@ std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
   return ExclusiveFile(std::move(impl));
 }
 
-IoFailure ExclusiveFile::ReadAll(std::string* bytes) {
+IoFailure ExclusiveFile::ReadAll(std::string* bytes, std::size_t limit) {
   bytes->clear();
   if (m_impl->handle == INVALID_HANDLE_VALUE) return IoFailure::kGeneric;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(m_impl->handle, &size) && static_cast<std::uint64_t>(size.QuadPart) > limit)
+    return IoFailure::kTooLarge;
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(m_impl->handle, start, nullptr, FILE_BEGIN)) return LastFailure();
   char buffer[64 * 1024];
@@ -152,6 +156,10 @@ IoFailure ExclusiveFile::ReadAll(std::string* bytes) {
       return failure;
     }
     if (read == 0) return IoFailure::kNone;
+    if (read > limit - bytes->size()) {
+      bytes->clear();
+      return IoFailure::kTooLarge;
+    }
     bytes->append(buffer, read);
   }
 }

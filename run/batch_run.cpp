@@ -30,7 +30,7 @@ std::string ReplaceAll(std::string_view text, std::string_view needle,
   return out;
 }
 
-// The message reporting a failed file, or 0 for a result that needs none.
+// The message reporting a failed file, or 0 for a file brought into its state.
 int MessageForResult(PatchResult result) {
   switch (result) {
     case kFileMissing: return IDS_FILE_MISSING;
@@ -38,8 +38,12 @@ int MessageForResult(PatchResult result) {
     case kReadOnly: return IDS_READ_ONLY;
     case kDiskFull: return IDS_DISK_FULL;
     case kAccessDenied: return IDS_ACCESS_DENIED;
-    default: return 0;
+    // The file was not brought into its state; saying nothing would let the
+    // user believe it was.
+    case kOtherIoFailure: return IDS_OPEN_FAILED;
+    case kPatchDone: return 0;
   }
+  return 0;
 }
 
 void ShowFile(platform::RunWindow& window, const BatchRunHooks& hooks, const std::string& path,

@@ -31,8 +31,9 @@ std::string ReplaceAll(const std::string& line, std::string_view from, std::stri
 std::optional<std::string> ReferencePatch(std::string_view text, int mode) {
   std::vector<std::string> lines;
   std::string line;
+  const char lineEnd = text.find('\n') == std::string_view::npos ? '\r' : '\n';
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n') {
+    if (text[i] == lineEnd) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       lines.push_back(line);
       line.clear();
@@ -83,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   WorldRewrite rewrite = RewriteWorldBytes(text, mode);
   if (!IsGzipped(text)) {
-    Check(rewrite.outcome == (patched ? WorldRewrite::Outcome::kChanged : WorldRewrite::Outcome::kUnchanged));
+    const bool rewritten = patched && IsWorldText(text);
+    Check(rewrite.outcome == (rewritten ? WorldRewrite::Outcome::kChanged : WorldRewrite::Outcome::kUnchanged));
     return 0;
   }
   std::optional<std::string> inflated = Gunzip(text);

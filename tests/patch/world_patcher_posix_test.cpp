@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
 #include "platform/exclusive_file.h"
@@ -228,6 +229,15 @@ TEST_F(WorldPatcherPosixTest, FolderGoneBeforeTheRewriteIsAGenericFailure) {
   fs::remove(Host("C:\\world\\gone"));
   EXPECT_EQ(file->ReplaceContent("new"), platform::IoFailure::kGeneric);
   EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+}
+
+TEST_F(WorldPatcherPosixTest, PlainFileAboveTheSizeLimitIsNotRead) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  // Sparse: the size is there, the memory to read it would not be.
+  ASSERT_EQ(truncate(Host().c_str(), static_cast<off_t>(kMaxInflatedBytes) + 1), 0);
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kOpenFailed);
+  EXPECT_EQ(fs::file_size(Host()), kMaxInflatedBytes + 1);
+  EXPECT_EQ(g_filesWritten, 0);
 }
 
 TEST_F(WorldPatcherPosixTest, FifoIsRefusedWithoutWaitingForAWriter) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
 
 namespace {
@@ -101,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"NulAndCtrlZPassThrough", "#\0x\x1A\n\x1Ay\0"s, 0, "#\0x\x1A\r\n"s + Block(0) + "\x1Ay\0\r\n"s},
         TextCase{"ReplacementBesideNul", kProto + "\ncollisionSound\0TRUE\x1A\n"s, 0,
                  kProto + "\r\ncollisionSound\0FALSE\x1A\r\n"s},
+        TextCase{"CrEndsLinesWhereNoLfIs", kHeader + "\r" + kProto + "\rcollisionSound TRUE\rsolid TRUE\r", 0,
+                 kHeader + "\r\n" + kProto + "\r\ncollisionSound FALSE\r\nsolid TRUE\r\n"},
         TextCase{"CrLfIsNotPartOfTheLine", kProto + "\r\ncollisionSound TRUE\r\n", 0,
                  kProto + "\r\ncollisionSound FALSE\r\n"}),
     CaseName);
@@ -114,6 +117,17 @@ TEST(PatchWorldTextTest, SecondPassChangesNothing) {
       ASSERT_TRUE(first);
       EXPECT_EQ(PatchWorldText(*first, mode), std::nullopt) << mode << " " << text;
     }
+  }
+}
+
+TEST(RewriteWorldBytesTest, OnlyWorldsAreRewritten) {
+  const std::string bare = kHeader + "\nShape {}\n";
+  EXPECT_EQ(RewriteWorldBytes(bare, 0).outcome, WorldRewrite::Outcome::kChanged);
+  EXPECT_EQ(RewriteWorldBytes("\xEF\xBB\xBF" + bare, 0).outcome, WorldRewrite::Outcome::kChanged);
+  for (const std::string& other : {"\x89PNG\r\n\x1A\ncollisionSound TRUE\n"s, "\x7F" "ELF\x02\x01\n"s,
+                                   "\xFF\xFE#\0V\0R\0M\0L\0\n\0"s, " #VRML V2.0 utf8\n"s, ""s}) {
+    EXPECT_EQ(RewriteWorldBytes(other, 0).outcome, WorldRewrite::Outcome::kUnchanged) << other;
+    EXPECT_EQ(RewriteWorldBytes(Gzip(other), 0).outcome, WorldRewrite::Outcome::kUnchanged) << other;
   }
 }
 

@@ -175,18 +175,19 @@ TEST_F(BatchRunTest, EachFailureHasItsMessageAndIcon) {
     std::string box;  // empty: no box
   };
   const std::string p = "C:\\w\\x.wrl";
+  const std::string openFailed = "warning Unable to open the file \"" + p +
+                                 "\". \n\nMake sure if this file exists or isn't in use. \nThis file is going to be "
+                                 "ignored.";
   const std::vector<Case> cases = {
       {kFileMissing, "warning The file \"" + p + "\" doesn't exist. \nThis file is going to be ignored."},
-      {kOpenFailed, "warning Unable to open the file \"" + p +
-                        "\". \n\nMake sure if this file exists or isn't in use. \nThis file is going to be "
-                        "ignored."},
+      {kOpenFailed, openFailed},
       {kReadOnly, "warning Cannot write the file \"" + p +
                       "\" because it's read-only. \nThis file is going to be ignored."},
       {kDiskFull, "stop Unable to write the file \"" + p + "\" because the disk is full."},
       {kAccessDenied, "warning Cannot write the file \"" + p +
                           "\" (Access is denied). \n\nMake sure if this file isn't in use. \nThis file is "
                           "going to be ignored."},
-      {static_cast<PatchResult>(0), ""},
+      {kOtherIoFailure, openFailed},
       {kPatchDone, ""},
   };
   for (const auto& c : cases) {
