@@ -7,6 +7,7 @@
 #include "patch/world_text.h"
 #include "platform/exclusive_file.h"
 #include "platform/file_status.h"
+#include "platform/folder_tree.h"
 
 int g_filesWritten = 0;
 
@@ -44,11 +45,14 @@ PatchResult PatchOpenWorldFile(const std::string& path, int mode) {
   return kPatchDone;
 }
 
-}  // namespace
-
-PatchResult PatchWorldFile(const std::string& path, int mode) {
+// PatchWorldFile, refused outside `worldFolder` when one is given.
+PatchResult PatchWorldFileWithin(const std::string& path, int mode, std::optional<std::string_view> worldFolder) {
   std::optional<platform::FileStatus> status = platform::GetFileStatus(path);
   if (!status) return kFileMissing;
+  if (worldFolder) {
+    const std::optional<platform::FolderTree> tree = platform::FolderTree::Open(*worldFolder);
+    if (!tree || !tree->Contains(path)) return kOpenFailed;
+  }
   // Before the content is looked at: a read-only file is reported even when
   // it would need no change.
   if (status->readOnly) return kReadOnly;
@@ -59,4 +63,12 @@ PatchResult PatchWorldFile(const std::string& path, int mode) {
     // complete before the rewrite starts), so the file is left as it was.
     return kOpenFailed;
   }
+}
+
+}  // namespace
+
+PatchResult PatchWorldFile(const std::string& path, int mode) { return PatchWorldFileWithin(path, mode, std::nullopt); }
+
+PatchResult PatchWorldFile(const std::string& path, int mode, const std::string& worldFolder) {
+  return PatchWorldFileWithin(path, mode, worldFolder);
 }

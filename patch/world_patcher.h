@@ -35,3 +35,9 @@ std::array<std::string, 8> HeaderBlock(int mode);
 // file above kMaxInflatedBytes is kOpenFailed, unread. Leaves the file
 // untouched on every failure, including gzip it cannot fully read.
 PatchResult PatchWorldFile(const std::string& path, int mode);
+
+// PatchWorldFile for a file found under `worldFolder`, refused (kOpenFailed,
+// untouched) when what `path` names, links followed, lies outside that
+// folder, itself resolved: a world folder may come from an archive, and a
+// link in it may lead anywhere.
+PatchResult PatchWorldFile(const std::string& path, int mode, const std::string& worldFolder);

@@ -64,6 +64,10 @@ class FolderTree {
   // enumerated or does not lie inside the tree.
   std::optional<FolderListing> List(std::string_view folder);
 
+  // Whether what `path` names, every link on the way followed, lies inside
+  // the tree. False when nothing is found there.
+  bool Contains(std::string_view path) const;
+
  private:
   struct Bounds;
   explicit FolderTree(std::unique_ptr<Bounds> bounds);

@@ -120,6 +120,13 @@ std::optional<FolderTree> FolderTree::Open(std::string_view root) {
   return FolderTree(std::move(bounds));
 }
 
+bool FolderTree::Contains(std::string_view path) const {
+  const std::optional<HostFile> host = FindHostFile(path);
+  if (!host) return false;
+  const std::optional<std::string> resolved = Resolved(host->path);
+  return resolved && m_bounds->Holds(*resolved);
+}
+
 std::optional<FolderListing> FolderTree::List(std::string_view folder) {
   std::optional<HostFolder> read = HostFolder::Read(folder);
   if (!read) return std::nullopt;

@@ -55,6 +55,12 @@ std::optional<FolderTree> FolderTree::Open(std::string_view root) {
   return FolderTree(std::move(bounds));
 }
 
+bool FolderTree::Contains(std::string_view path) const {
+  if (path.find('\0') != std::string_view::npos) return false;
+  const std::optional<FinalTarget> target = FinalTargetOf(std::string(path));
+  return target && m_bounds->Holds(target->finalPath);
+}
+
 std::optional<FolderListing> FolderTree::List(std::string_view folder) {
   std::optional<FolderSearch> search = SearchFolder(folder);
   if (!search) return std::nullopt;

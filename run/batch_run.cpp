@@ -89,7 +89,8 @@ std::string RunTitle(std::string_view path, std::string_view browserDirectory) {
   return title;
 }
 
-int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode,
+                     platform::RunWindow& window,
                      const BatchRunHooks& hooks) {
   // The dialog never starts a run without files; should it ever, there is
   // no first file to show and no count to divide by.
@@ -100,7 +101,7 @@ int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& 
     std::uint64_t numerator = 100;
     for (int i = 0; i < n; ++i) {
       const std::string& path = files[static_cast<std::size_t>(i)];
-      ReportFailure(window, hooks.patchFile(path, mode), path);
+      ReportFailure(window, hooks.patchFile(path, mode, worldFolder), path);
       const auto position = static_cast<int>(numerator / static_cast<std::uint64_t>(n));
       ShowFile(window, hooks, path, i + 1, n, position);
       numerator += 100;

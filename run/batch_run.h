@@ -13,8 +13,10 @@
 // What the run calls besides the window. The defaults are the program's own;
 // tests put fakes in their place.
 struct BatchRunHooks {
-  // Brings one file into the requested state and classifies the outcome.
-  std::function<PatchResult(const std::string& path, int mode)> patchFile = PatchWorldFile;
+  // Brings one file found under `worldFolder` into the requested state and
+  // classifies the outcome.
+  std::function<PatchResult(const std::string& path, int mode, const std::string& worldFolder)> patchFile =
+      static_cast<PatchResult (*)(const std::string&, int, const std::string&)>(PatchWorldFile);
   // The browser's install directory, asked anew for every title shown.
   std::function<std::string()> browserDirectory = GetBrowserDirectory;
 };
@@ -32,12 +34,14 @@ std::string FormatNumbers(std::string_view pattern, std::initializer_list<int> n
 // from left to right). An empty directory leaves the path whole.
 std::string RunTitle(std::string_view path, std::string_view browserDirectory);
 
-// The worker's body: patches every file of `files` in order with `mode`,
+// The worker's body: patches every file of `files` (found under
+// `worldFolder`, and refused outside it) in order with `mode`,
 // keeps the window's title, label and progress bar on the file just handled,
 // reports each failed file in a message box, and ends with the summary.
 // A full disk ends the dialog with -4 and the remaining files are still
 // attempted. Returns 0.
-int WriteFilesThread(const WorldFileList& files, int mode, platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode,
+                     platform::RunWindow& window,
                      const BatchRunHooks& hooks = {});
 
 // Shows the summary for `filesWritten` files in a box owned by the dialog,

@@ -81,7 +81,7 @@ void MainDialog::OnOK() {
 
   m_worker = std::make_unique<UiThreadBridge>(m_view, m_view.WorkerHooks());
   m_worker->StartWorker([this](platform::RunWindow& window) {
-    WriteFilesThread(m_files, m_restoreBumps, window, m_hooks.run);
+    WriteFilesThread(m_files, m_worldDir, m_restoreBumps, window, m_hooks.run);
   });
 }
 

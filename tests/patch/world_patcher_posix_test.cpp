@@ -29,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 const std::string kPath = "C:\\world\\city.wrl";
 const std::string kNeedsChange = "#VRML V2.0 utf8\nShape {}\n";
@@ -193,6 +194,24 @@ TEST_F(WorldPatcherPosixTest, LinkStaysALinkAndItsTargetIsRewritten) {
 
   fs::remove(Host("C:\\store\\real.wrl"));
   EXPECT_EQ(PatchWorldFile(kPath, 0), kFileMissing) << "dangling link";
+}
+
+TEST_F(WorldPatcherPosixTest, TargetOutsideTheWorldFolderIsRefused) {
+  m_prefix.WriteFile("C:\\store\\real.wrl", kNeedsChange);
+  m_prefix.WriteFile("C:\\world\\sub\\inner.wrl", kNeedsChange);
+  fs::create_symlink("../store/real.wrl", Host());
+  fs::create_symlink(m_prefix.HostPath("C:\\store"), Host("C:\\world\\out"));
+  fs::create_symlink("sub/inner.wrl", Host("C:\\world\\in.wrl"));
+  for (const std::string& outside : {kPath, "C:\\world\\out\\real.wrl"s, "C:\\world\\..\\store\\real.wrl"s})
+    EXPECT_EQ(PatchWorldFile(outside, 0, "C:\\world"), kOpenFailed) << outside;
+  EXPECT_EQ(m_prefix.ReadFile("C:\\store\\real.wrl"), kNeedsChange);
+
+  EXPECT_EQ(PatchWorldFile("C:\\world\\in.wrl", 0, "C:\\world"), kPatchDone);
+  EXPECT_EQ(m_prefix.ReadFile("C:\\world\\sub\\inner.wrl"), PatchWorldText(kNeedsChange, 0).value());
+  // A world folder that is itself a link is where its files are.
+  fs::create_symlink(WorldFolder(), m_prefix.HostPath("C:\\linked"));
+  EXPECT_EQ(PatchWorldFile("C:\\linked\\sub\\inner.wrl", 1, "C:\\linked"), kPatchDone);
+  EXPECT_EQ(g_filesWritten, 2);
 }
 
 TEST_F(WorldPatcherPosixTest, FileLockedByAnotherProcessIsNotOpened) {

@@ -73,7 +73,7 @@ class BatchRunTest : public testing::Test {
 
   BatchRunHooks Hooks() {
     BatchRunHooks hooks;
-    hooks.patchFile = [this](const std::string& path, int mode) {
+    hooks.patchFile = [this](const std::string& path, int mode, const std::string&) {
       patched.push_back(path + " mode " + std::to_string(mode));
       auto found = results.find(path);
       const PatchResult result = found == results.end() ? kPatchDone : found->second;
@@ -88,7 +88,7 @@ class BatchRunTest : public testing::Test {
   }
 
   int Run(const WorldFileList& files, int mode = 0) {
-    return WriteFilesThread(files, mode, window, Hooks());
+    return WriteFilesThread(files, "C:\\w", mode, window, Hooks());
   }
 };
 
@@ -244,7 +244,7 @@ TEST_F(BatchRunTest, TitleFollowsTheLookupOfTheMoment) {
   auto hooks = Hooks();
   // The browser goes away between the first title and the second.
   hooks.browserDirectory = [this] { return lookups++ == 0 ? std::string(kBrowser) : std::string(); };
-  WriteFilesThread({World("city\\city.wrl")}, 0, window, hooks);
+  WriteFilesThread({World("city\\city.wrl")}, World(""), 0, window, hooks);
   EXPECT_EQ(window.Only("title"), (std::vector<std::string>{"Quietwalk - ...\\world\\city\\city.wrl",
                                                            "Quietwalk - " + World("city\\city.wrl")}));
 }

@@ -108,8 +108,8 @@ class MainDialogTest : public testing::Test {
       scanned = folder;
       list.insert(list.end(), found.begin(), found.end());
     };
-    hooks.run.patchFile = [this](const std::string& path, int mode) {
-      patched.push_back(path + " mode " + std::to_string(mode));
+    hooks.run.patchFile = [this](const std::string& path, int mode, const std::string& worldFolder) {
+      patched.push_back(path + " mode " + std::to_string(mode) + " in " + worldFolder);
       return kPatchDone;
     };
     hooks.run.browserDirectory = [] { return std::string(kBrowser); };
@@ -179,8 +179,9 @@ TEST_F(MainDialogTest, OkStartsTheRunWithTheLastChoice) {
 
   view.RunModalLoop();
   dialog.Teardown();
-  EXPECT_EQ(patched, (std::vector<std::string>{std::string(kBrowser) + "\\world\\a.wrl mode 1",
-                                               std::string(kBrowser) + "\\world\\b.wrl mode 1"}));
+  const std::string world = std::string(kBrowser) + "\\world";
+  EXPECT_EQ(patched, (std::vector<std::string>{world + "\\a.wrl mode 1 in " + world,
+                                               world + "\\b.wrl mode 1 in " + world}));
   EXPECT_EQ(view.Only("file").back(), "file Quietwalk - ...\\world\\b.wrl | Writting File 2 of 2 | 100");
   EXPECT_EQ(view.calls.back(), "end 0");
 }
