@@ -41,8 +41,11 @@ class ExclusiveFile {
 
   // Replaces the whole content by `bytes` atomically: the new content goes
   // to a temporary file in the same folder (its name does not end in .wrl),
-  // is flushed to disk, takes over the original's permissions (and owner and
-  // group where allowed), then takes the original's place. The path keeps
+  // is flushed to disk, takes over the original's permissions, owner and
+  // group, then takes the original's place. On Linux a file this user may
+  // not write (its own permission, whatever the folder's) is kGeneric; where
+  // the owner cannot be kept the group alone is, and where the group cannot
+  // be kept either the file is not replaced (kAccessDenied). The path keeps
   // naming the file (a link stays a link; its target is replaced). On any
   // failure the temporary file is removed and the original is untouched.
   // On Linux other hard links to the file keep the old content. A temporary

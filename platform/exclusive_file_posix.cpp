@@ -156,14 +156,26 @@ void CopyExtendedAttributes(int from, int to) {
   }
 }
 
-// Gives the temporary file the original's owner, group and mode bits. Owner
-// and group follow only where the process may set them. The mode bits must
-// match in the end: a file system without Unix modes refuses fchmod, but
-// then every file there already has the same bits.
-int TakeOverAttributes(int fd, int originalFd, const struct stat& original) {
-  // EPERM: the process may not give the file away (or the file system has
-  // no owners), so it keeps the owner creation gave it, as a copy would.
-  if (fchown(fd, original.st_uid, original.st_gid) != 0 && errno != EPERM && errno != EINVAL) return errno;
+// Gives the temporary file the original's owner and group. Only a
+// privileged process may give a file away; a member of the file's group may
+// still set the group, and does, so that the group keeps its access. A file
+// whose group cannot be kept is not replaced (EPERM).
+int KeepOwnerAndGroup(int fd, const struct stat& original) {
+  if (fchown(fd, original.st_uid, original.st_gid) == 0) return 0;
+  if (fchown(fd, static_cast<uid_t>(-1), original.st_gid) == 0) return 0;
+  const int error = errno;
+  // A file system without owners refuses both, and gives every file the
+  // same group anyway.
+  struct stat now;
+  if (fstat(fd, &now) == 0 && now.st_gid == original.st_gid) return 0;
+  return error == EINVAL ? EPERM : error;
+}
+
+// Gives the temporary file the original's mode bits and extended
+// attributes, after its content is written (a write may clear some of them).
+// The mode bits must match in the end: a file system without Unix modes
+// refuses fchmod, but then every file there already has the same bits.
+int TakeOverModeAndAttributes(int fd, int originalFd, const struct stat& original) {
   const mode_t bits = original.st_mode & 07777;
   if (fchmod(fd, bits) != 0) {
     int error = errno;
@@ -249,6 +261,10 @@ IoFailure ExclusiveFile::ReadAll(std::string* bytes, std::size_t limit) {
 
 IoFailure ExclusiveFile::ReplaceContent(std::string_view bytes) {
   Impl& impl = *m_impl;
+  // The rename needs write permission on the folder only; whether this user
+  // may change the file is its own permission's say.
+  if (faccessat(impl.folder.get(), impl.name.c_str(), W_OK, AT_EACCESS) != 0)
+    return errno == EROFS ? IoFailure::kAccessDenied : IoFailure::kGeneric;
   std::string temporary;
   int error = 0;
   ScopedFd out = CreateTemporary(impl.folder.get(), impl.name, impl.status.st_mode & 0777, &temporary, &error);
@@ -258,8 +274,9 @@ IoFailure ExclusiveFile::ReplaceContent(std::string_view bytes) {
     IoFailure failure = FailureOf(error);
     return failure == IoFailure::kOther ? IoFailure::kGeneric : failure;
   }
-  error = WriteAll(out.get(), bytes);
-  if (error == 0) error = TakeOverAttributes(out.get(), impl.file.get(), impl.status);
+  error = KeepOwnerAndGroup(out.get(), impl.status);
+  if (error == 0) error = WriteAll(out.get(), bytes);
+  if (error == 0) error = TakeOverModeAndAttributes(out.get(), impl.file.get(), impl.status);
   if (error == 0 && fsync(out.get()) != 0) error = errno;
   if (error == 0) error = out.Close();
   if (error == 0 && renameat(impl.folder.get(), temporary.c_str(), impl.folder.get(), impl.name.c_str()) != 0)

@@ -2,6 +2,8 @@
 // links, locks held by other processes, a full disk and a read-only mount.
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -126,6 +128,25 @@ int InChild(Probe probe) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Why PatchWorldFile cannot be run as the unprivileged user `nobody` here,
+// or empty when it can.
+std::string NobodyUnavailable() {
+  if (geteuid() != 0) return "switching to nobody needs root";
+  if (getpwnam("nobody") == nullptr) return "no user nobody";
+  return {};
+}
+
+// PatchWorldFile(path, 0) run by nobody with `group` as its one extra group.
+int PatchAsNobody(const std::string& path, gid_t group) {
+  const struct passwd* nobody = getpwnam("nobody");
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  return InChild([&] {
+    if (setgroups(1, &group) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) return 99;
+    return static_cast<int>(PatchWorldFile(path, 0)) + 10;
+  }) - 10;
+}
+
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
@@ -181,6 +202,34 @@ TEST_F(WorldPatcherPosixTest, RewriteKeepsModeOwnerGroupAndExtendedAttributes) {
     EXPECT_STREQ(value, "0x2");
   }
   EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+}
+
+TEST_F(WorldPatcherPosixTest, UnprivilegedRewriteKeepsTheGroupOrLeavesTheFile) {
+  if (std::string why = NobodyUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  constexpr gid_t kSharedGroup = 4242;
+  ASSERT_EQ(chmod(m_prefix.root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(WorldFolder().c_str(), 0777), 0);
+  struct Case {
+    mode_t mode;
+    gid_t group;
+    int expected;
+  };
+  // Not writable by nobody, though the folder is; writable through the
+  // group nobody is in; writable by all, in a group nobody cannot give.
+  for (const Case& c : {Case{0644, 0, kOpenFailed}, Case{0664, kSharedGroup, kPatchDone},
+                        Case{0666, kSharedGroup + 1, kAccessDenied}}) {
+    m_prefix.WriteFile(kPath, kNeedsChange);
+    ASSERT_EQ(chown(Host().c_str(), 0, c.group), 0);
+    ASSERT_EQ(chmod(Host().c_str(), c.mode), 0);
+    EXPECT_EQ(PatchAsNobody(kPath, kSharedGroup), c.expected) << std::oct << c.mode;
+    struct stat after;
+    ASSERT_EQ(stat(Host().c_str(), &after), 0);
+    EXPECT_EQ(after.st_gid, c.group);
+    EXPECT_EQ(after.st_mode & 07777, c.mode);
+    EXPECT_EQ(m_prefix.ReadFile(kPath) == kNeedsChange, c.expected != kPatchDone);
+    EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+    fs::remove(Host());
+  }
 }
 
 TEST_F(WorldPatcherPosixTest, LinkStaysALinkAndItsTargetIsRewritten) {
