@@ -21,14 +21,20 @@ enum class IoFailure {
 
 // A file opened for reading without sharing it with any other opener, held
 // until the object goes away. On Windows this is CreateFileA with share mode
-// 0; on Linux an exclusive, non-blocking lock that other processes honouring
-// locks (and other ExclusiveFile objects) cannot get while it is held.
+// 0; on Linux an exclusive, non-blocking flock, and a write lease where the
+// kernel grants one: another process that opens the file meanwhile waits
+// until the object goes (or gets EWOULDBLOCK with O_NONBLOCK). SIGIO, which
+// tells a lease holder of such an opener, is ignored unless the process
+// handles it.
 class ExclusiveFile {
  public:
   struct Impl;
 
   // nullopt when the file cannot be opened for reading, is held by another
-  // opener, or is no regular file (a folder, a FIFO, a device).
+  // opener, or is no regular file (a folder, a FIFO, a device). On Linux a
+  // file that another process has open (seen where a lease can be taken:
+  // a file of this user, or with CAP_LEASE, on a local file system) or holds
+  // an flock, POSIX or OFD lock on counts as held.
   static std::optional<ExclusiveFile> Open(std::string_view path);
 
   ExclusiveFile(ExclusiveFile&&) noexcept;

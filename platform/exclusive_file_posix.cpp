@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -186,6 +187,46 @@ int TakeOverModeAndAttributes(int fd, int originalFd, const struct stat& origina
   return 0;
 }
 
+// A lease holder is sent SIGIO when another process opens the file, and
+// SIGIO ends a process by default. The opener waits for us in any case, so
+// the signal is ignored, unless the process already handles it.
+void IgnoreLeaseBreakSignal() {
+  static const bool done = [] {
+    struct sigaction current {};
+    if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+        !(current.sa_flags & SA_SIGINFO))
+      signal(SIGIO, SIG_IGN);
+    return true;
+  }();
+  (void)done;
+}
+
+// Takes a write lease on `fd`, which the kernel grants only while no other
+// descriptor (of any process) has the file open, and which makes a later
+// opener wait until the lease goes. False when another opener is there;
+// true also where leases are not to be had (a file of another owner without
+// CAP_LEASE, a file system without leases), which then count on the probes.
+bool LeaseForWriting(int fd) {
+  IgnoreLeaseBreakSignal();
+  if (fcntl(fd, F_SETLEASE, F_WRLCK) == 0) return true;
+  return errno != EAGAIN && errno != EBUSY;
+}
+
+// Whether another process holds a POSIX (fcntl, lockf) or an open file
+// description lock on any part of the file.
+bool LockedByOthers(int fd) {
+  struct flock probe {};
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;
+  if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+    probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    if (fcntl(fd, F_GETLK, &probe) != 0) return false;
+  }
+  return probe.l_type != F_UNLCK;
+}
+
 }  // namespace
 
 struct ExclusiveFile::Impl {
@@ -222,6 +263,10 @@ std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
   if (!impl->file.valid()) return std::nullopt;
   if (fstat(impl->file.get(), &impl->status) != 0 || !S_ISREG(impl->status.st_mode)) return std::nullopt;
   if (flock(impl->file.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;
+  // A writer need not lock at all, and one that does may use another kind of
+  // lock than ours: its later writes would go to the replaced file and be
+  // lost. The lease is held until this object goes.
+  if (!LeaseForWriting(impl->file.get()) || LockedByOthers(impl->file.get())) return std::nullopt;
   // Another opener may have put new content in place between our open and
   // our lock; this descriptor would then hold the replaced file.
   if (fstatat(impl->folder.get(), impl->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
