@@ -46,9 +46,11 @@ class ExclusiveFile {
   IoFailure ReadAll(std::string* bytes, std::size_t limit = std::numeric_limits<std::size_t>::max());
 
   // Replaces the whole content by `bytes` atomically: the new content goes
-  // to a temporary file in the same folder (its name does not end in .wrl),
+  // to a new file in the same folder (nameless on Linux where the file
+  // system allows, else under a temporary name that does not end in .wrl),
   // is flushed to disk, takes over the original's permissions, owner and
-  // group, then takes the original's place. On Linux a file this user may
+  // group, then takes the original's place. On Linux a file that another
+  // program saved in the meantime is left as it saved it (kGeneric). On Linux a file this user may
   // not write (its own permission, whatever the folder's) is kGeneric; where
   // the owner cannot be kept the group alone is, and where the group cannot
   // be kept either the file is not replaced (kAccessDenied). The path keeps

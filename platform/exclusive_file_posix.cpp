@@ -7,27 +7,20 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "platform/file_replacement_posix.h"
 #include "platform/wine_path_posix.h"
 
 namespace platform {
 
 namespace {
 
-// Temporary names keep at most this much of the original name, so that the
-// added prefix and suffix never push them past NAME_MAX.
-constexpr std::size_t kMaxKeptName = 200;
-constexpr int kTemporaryNameAttempts = 100;
 // Writes are issued in pieces no larger than this (Linux caps one write
 // near 2 GiB anyway).
 constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
@@ -48,38 +41,6 @@ IoFailure FailureOf(int error) {
   }
 }
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd = -1) : m_fd(fd) {}
-  ~ScopedFd() { Reset(); }
-  ScopedFd(ScopedFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-  ScopedFd& operator=(ScopedFd&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-  }
-  int get() const { return m_fd; }
-  bool valid() const { return m_fd >= 0; }
-  // Closes now and reports close's own failure (delayed write errors of
-  // network and quota-checking file systems arrive here).
-  int Close() {
-    int fd = m_fd;
-    m_fd = -1;
-    // On Linux the descriptor is gone even when close is interrupted.
-    if (fd >= 0 && close(fd) != 0 && errno != EINTR) return errno;
-    return 0;
-  }
-  void Reset() {
-    if (m_fd >= 0) close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-};
-
 // The host path of the file `path` names, with every link resolved, so that
 // a rename replaces a link's target and leaves the link itself alone.
 std::optional<std::string> ResolvedHostPath(std::string_view path) {
@@ -90,37 +51,6 @@ std::optional<std::string> ResolvedHostPath(std::string_view path) {
   std::string result(resolved);
   free(resolved);
   return result;
-}
-
-// A name no other file of the folder is likely to have; O_EXCL settles the
-// rare clash. Starts with a dot and ends in ".tmp", so that it is never
-// taken for a world file (not even by its 8.3 alias) should a crash leave
-// it behind.
-std::string TemporaryName(std::string_view name) {
-  static std::atomic<unsigned> counter{0};
-  struct timespec now {};
-  clock_gettime(CLOCK_REALTIME, &now);
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".%x-%lx-%x.tmp", static_cast<unsigned>(getpid()),
-                static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec),
-                counter.fetch_add(1));
-  std::string temporary = ".";
-  temporary.append(name.substr(0, kMaxKeptName));
-  temporary.append(suffix);
-  return temporary;
-}
-
-ScopedFd CreateTemporary(int folderFd, std::string_view name, mode_t mode, std::string* temporary,
-                         int* error) {
-  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-    *temporary = TemporaryName(name);
-    int fd = openat(folderFd, temporary->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) return ScopedFd(fd);
-    if (errno != EEXIST) break;
-  }
-  *error = errno;
-  temporary->clear();
-  return ScopedFd();
 }
 
 int WriteAll(int fd, std::string_view bytes) {
@@ -252,6 +182,7 @@ std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
   impl->name = resolved->substr(slash + 1);
   impl->folder = ScopedFd(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!impl->folder.valid()) return std::nullopt;
+  RemoveStaleTemporaries(impl->folder.get(), folderPath);
   // Opening a device can have effects of its own (a tape rewinds), so only
   // what looks like a regular file is opened at all.
   struct stat named;
@@ -310,27 +241,22 @@ IoFailure ExclusiveFile::ReplaceContent(std::string_view bytes) {
   // may change the file is its own permission's say.
   if (faccessat(impl.folder.get(), impl.name.c_str(), W_OK, AT_EACCESS) != 0)
     return errno == EROFS ? IoFailure::kAccessDenied : IoFailure::kGeneric;
-  std::string temporary;
   int error = 0;
-  ScopedFd out = CreateTemporary(impl.folder.get(), impl.name, impl.status.st_mode & 0777, &temporary, &error);
+  ReplacementFile out = ReplacementFile::Create(impl.folder.get(), impl.name, impl.status.st_mode & 0777, &error);
   if (!out.valid()) {
     // Not being able to open for writing is a generic failure unless the
     // reason has a kind of its own (a full disk, a read-only mount).
     IoFailure failure = FailureOf(error);
     return failure == IoFailure::kOther ? IoFailure::kGeneric : failure;
   }
-  error = KeepOwnerAndGroup(out.get(), impl.status);
-  if (error == 0) error = WriteAll(out.get(), bytes);
-  if (error == 0) error = TakeOverModeAndAttributes(out.get(), impl.file.get(), impl.status);
-  if (error == 0 && fsync(out.get()) != 0) error = errno;
-  if (error == 0) error = out.Close();
-  if (error == 0 && renameat(impl.folder.get(), temporary.c_str(), impl.folder.get(), impl.name.c_str()) != 0)
-    error = errno;
-  if (error != 0) {
-    out.Reset();
-    unlinkat(impl.folder.get(), temporary.c_str(), 0);
-    return FailureOf(error);
-  }
+  error = KeepOwnerAndGroup(out.fd(), impl.status);
+  if (error == 0) error = WriteAll(out.fd(), bytes);
+  if (error == 0) error = TakeOverModeAndAttributes(out.fd(), impl.file.get(), impl.status);
+  if (error == 0 && fsync(out.fd()) != 0) error = errno;
+  if (error == 0) error = out.Replace(impl.status);
+  // Another program's save stands under the name now: ours gave way to it.
+  if (error == ESTALE) return IoFailure::kGeneric;
+  if (error != 0) return FailureOf(error);
   // Makes the rename itself durable. Its failure is not reported: the new,
   // flushed content already stands under the name, and a failure result
   // would claim that the old content was still there.

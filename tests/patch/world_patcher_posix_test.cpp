@@ -16,6 +16,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -309,6 +312,72 @@ TEST_F(WorldPatcherPosixTest, OpenFileIsHeldAgainstOtherOpeners) {
             0);
   file.reset();
   EXPECT_TRUE(platform::ExclusiveFile::Open(kPath));
+}
+
+TEST_F(WorldPatcherPosixTest, SaveMadeMeanwhileByAnotherProgramIsKept) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open(kPath);
+  ASSERT_TRUE(file);
+  std::string bytes;
+  ASSERT_EQ(file->ReadAll(&bytes), platform::IoFailure::kNone);
+  // Saved the way editors save: a new file renamed over the old.
+  m_prefix.WriteFile("C:\\world\\saved.new", "their save");
+  fs::rename(Host("C:\\world\\saved.new"), Host());
+  EXPECT_EQ(file->ReplaceContent("ours"), platform::IoFailure::kGeneric);
+  file.reset();
+  EXPECT_EQ(m_prefix.ReadFile(kPath), "their save");
+  EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
+}
+
+TEST_F(WorldPatcherPosixTest, TemporariesOfEndedProcessesAreRemoved) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  char stale[64], live[64];
+  std::snprintf(stale, sizeof stale, ".city.wrl.%x-1f-0.tmp", static_cast<unsigned>(ended));
+  std::snprintf(live, sizeof live, ".city.wrl.%x-1f-0.tmp", static_cast<unsigned>(getpid()));
+  const std::vector<std::string> others = {".notes.tmp", ".a.1-2.tmp", "city.wrl", live};
+  for (const std::string& name : others) m_prefix.WriteFile("C:\\world\\" + name, "x");
+  m_prefix.WriteFile("C:\\world\\"s + stale, "x");
+  m_prefix.WriteFile(kPath, kNeedsNothing);
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kPatchDone);
+  std::vector<std::string> left = others;
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(Names(WorldFolder()), left);
+}
+
+// A run killed at any moment leaves every file old or new, and the next run
+// leaves no temporary file behind.
+TEST_F(WorldPatcherPosixTest, KilledRunLeavesNoPartialFileAndNoLeftover) {
+  constexpr int kFiles = 300;
+  std::string big = "#VRML V2.0 utf8\n";
+  while (big.size() < 16 * 1024) big += "Shape { geometry Box {} }\n";
+  const std::string patched = PatchWorldText(big, 0).value();
+  auto pathOf = [](int i) { return "C:\\world\\w" + std::to_string(i) + ".wrl"; };
+  std::srand(12345);
+  for (int trial = 0; trial < 5; ++trial) {
+    for (int i = 0; i < kFiles; ++i) m_prefix.WriteFile(pathOf(i), big);
+    const pid_t child = fork();
+    if (child == 0) {
+      for (int i = 0; i < kFiles; ++i) PatchWorldFile(pathOf(i), 0);
+      _exit(0);
+    }
+    usleep(static_cast<useconds_t>(1000 + std::rand() % 20000));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string now = m_prefix.ReadFile(pathOf(i));
+      ASSERT_TRUE(now == big || now == patched) << pathOf(i) << " holds " << now.size() << " bytes";
+    }
+    // The next run, a process of its own as every run is.
+    EXPECT_EQ(InChild([&] {
+                for (int i = 0; i < kFiles; ++i)
+                  if (PatchWorldFile(pathOf(i), 0) != kPatchDone) return 1;
+                return 0;
+              }),
+              0);
+    EXPECT_EQ(Names(WorldFolder()).size(), static_cast<std::size_t>(kFiles)) << "trial " << trial;
+  }
 }
 
 TEST_F(WorldPatcherPosixTest, FolderGoneBeforeTheRewriteIsAGenericFailure) {
