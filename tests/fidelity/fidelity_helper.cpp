@@ -1,8 +1,11 @@
 // The Windows half of the fidelity test: run under Wine in a prefix that the
 // Linux side laid out, it prints the report of the lookup, the scan and the
-// patch, which the Linux side compares with its own.
+// patch, which the Linux side compares with its own. With "hold PATH" it
+// holds the file open with share mode 0 instead, says "held", and lets go
+// once the file PATH.release exists.
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,9 +13,31 @@
 
 #include "tests/fidelity/fidelity_report.h"
 
+namespace {
+
+constexpr int kHoldSeconds = 60;
+
+int Hold(const std::string& path) {
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  std::puts(held == INVALID_HANDLE_VALUE ? "failed" : "held");
+  std::fflush(stdout);
+  if (held == INVALID_HANDLE_VALUE) return 1;
+  const std::string release = path + ".release";
+  for (int waited = 0; waited < kHoldSeconds * 20; ++waited) {
+    if (GetFileAttributesA(release.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    Sleep(50);
+  }
+  CloseHandle(held);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "hold") return Hold(argv[2]);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: fidelity_helper MODE\n");
+    std::fprintf(stderr, "usage: fidelity_helper MODE | fidelity_helper hold PATH\n");
     return 2;
   }
   const std::string report = fidelity::LookUpScanAndPatch(std::atoi(argv[1]));

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "patch/gzip_codec.h"
+#include "patch/world_patcher.h"
 #include "tests/fidelity/fidelity_report.h"
 #include "tests/support/test_prefix.h"
 
@@ -209,17 +210,39 @@ void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
 
 class FidelityTest : public testing::TestWithParam<FidelityCase> {};
 
-TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
+// The Windows helper, or nullptr when none was built. A helper named in the
+// environment must exist: its absence is a broken build, not a reason to skip.
+const char* FidelityHelper() {
   const char* helper = getenv("QUIETWALK_FIDELITY_HELPER");
   if (helper != nullptr && *helper != '\0') {
-    // Named on purpose: a missing helper is a broken build, not a reason to skip.
-    ASSERT_TRUE(fs::exists(helper)) << helper;
-  } else {
-    helper = QUIETWALK_FIDELITY_HELPER;
-    if (*helper == '\0' || !fs::exists(helper))
-      GTEST_SKIP() << "no Windows helper: the Windows stage of scripts/test builds it and sets "
-                      "QUIETWALK_FIDELITY_HELPER";
+    EXPECT_TRUE(fs::exists(helper)) << helper;
+    return helper;
   }
+  helper = QUIETWALK_FIDELITY_HELPER;
+  return *helper == '\0' || !fs::exists(helper) ? nullptr : helper;
+}
+
+constexpr char kNoHelper[] =
+    "no Windows helper: the Windows stage of scripts/test builds it and sets QUIETWALK_FIDELITY_HELPER";
+
+// A booted Wine prefix of its own beside `native`, removed with this object.
+struct WinePrefixCopy {
+  explicit WinePrefixCopy(const TestPrefix& native)
+      : path(fs::path(native.root()).parent_path() / (fs::path(native.root()).filename().string() + "-wine")) {
+    made = RunShell(Quoted(QUIETWALK_WINE_EMULATOR) + " --make-prefix " + Quoted(path) + " 2>&1", &output) == 0;
+  }
+  ~WinePrefixCopy() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+  fs::path path;
+  bool made = false;
+  std::string output;
+};
+
+TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
+  const char* helper = FidelityHelper();
+  if (helper == nullptr) GTEST_SKIP() << kNoHelper;
   const FidelityCase& c = GetParam();
   if (!LocaleInstalled(c.lang)) GTEST_SKIP() << c.lang << " is not installed (scripts/setup generates it)";
 
@@ -228,17 +251,9 @@ TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
 
   // The Wine copy: a booted prefix with the same drive C: contents merged in
   // and the same registry sections added to its user.reg (read when it starts).
-  const fs::path wine = fs::path(native.root()).parent_path() / (fs::path(native.root()).filename().string() + "-wine");
-  std::string output;
-  ASSERT_EQ(RunShell(Quoted(QUIETWALK_WINE_EMULATOR) + " --make-prefix " + Quoted(wine) + " 2>&1", &output), 0)
-      << output;
-  struct RemoveWhenDone {
-    fs::path path;
-    ~RemoveWhenDone() {
-      std::error_code ignored;
-      fs::remove_all(path, ignored);
-    }
-  } removeWine{wine};
+  const WinePrefixCopy wineCopy(native);
+  ASSERT_TRUE(wineCopy.made) << wineCopy.output;
+  const fs::path& wine = wineCopy.path;
   const std::set<fs::path> systemFolders = FoldersOfTheSystem(wine / "drive_c");
   fs::copy(fs::path(native.root()) / "drive_c", wine / "drive_c",
            fs::copy_options::recursive | fs::copy_options::copy_symlinks);
@@ -263,6 +278,35 @@ TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
     EXPECT_NE(nativeReport.find(fidelity::Hex(c.mustList) + " "), std::string::npos) << "not listed: " << c.mustList;
   }
   ExpectSameTree(fs::path(native.root()) / "drive_c", wine / "drive_c", ".", systemFolders);
+}
+
+// A Windows program holding a world file with share mode 0: the Linux half
+// must leave it alone, as the Windows half could not open it.
+TEST(FidelityHoldTest, FileHeldUnsharedByAWindowsProgramIsLeftAlone) {
+  const char* helper = FidelityHelper();
+  if (helper == nullptr) GTEST_SKIP() << kNoHelper;
+  TestPrefix native;
+  const WinePrefixCopy wine(native);
+  ASSERT_TRUE(wine.made) << wine.output;
+  const fs::path world = wine.path / "drive_c" / "world";
+  fs::create_directories(world);
+  std::ofstream(world / "held.wrl", std::ios::binary) << kBare;
+
+  FILE* holder = popen((Quoted(QUIETWALK_WINE_EMULATOR) + " --in-prefix " + Quoted(wine.path) + " " +
+                        Quoted(helper) + " hold 'C:\\world\\held.wrl' 2>/dev/null")
+                           .c_str(),
+                       "r");
+  ASSERT_NE(holder, nullptr);
+  char said[16] = {};
+  const bool held = fgets(said, sizeof said, holder) != nullptr && std::string(said).starts_with("held");
+  setenv("WINEPREFIX", wine.path.c_str(), 1);
+  const PatchResult whileHeld = held ? PatchWorldFile("C:\\world\\held.wrl", 0) : kPatchDone;
+  setenv("WINEPREFIX", native.root().c_str(), 1);
+  std::ofstream(world / "held.wrl.release") << "";
+  pclose(holder);
+  ASSERT_TRUE(held) << said;
+  EXPECT_EQ(whileHeld, kOpenFailed);
+  EXPECT_EQ(ReadBytes(world / "held.wrl"), kBare);
 }
 
 INSTANTIATE_TEST_SUITE_P(
