@@ -49,15 +49,18 @@ class ExclusiveFile {
   // to a new file in the same folder (nameless on Linux where the file
   // system allows, else under a temporary name that does not end in .wrl),
   // is flushed to disk, takes over the original's permissions, owner and
-  // group, then takes the original's place. On Linux a file that another
-  // program saved in the meantime is left as it saved it (kGeneric). On Linux a file this user may
-  // not write (its own permission, whatever the folder's) is kGeneric; where
-  // the owner cannot be kept the group alone is, and where the group cannot
-  // be kept either the file is not replaced (kAccessDenied). The path keeps
-  // naming the file (a link stays a link; its target is replaced). On any
-  // failure the temporary file is removed and the original is untouched.
-  // On Linux other hard links to the file keep the old content. A temporary
-  // file that cannot be created is kGeneric unless its reason has a kind.
+  // group, then takes the original's place. The path keeps naming the file
+  // (a link stays a link; its target is replaced). On any failure the new
+  // file is removed and the original is untouched. A new file that cannot
+  // be created is kGeneric unless its reason has a kind.
+  // On Linux:
+  // - a file this user may not write (its own permission, whatever the
+  //   folder's) is kGeneric;
+  // - where the owner cannot be kept the group alone is, and where the group
+  //   cannot be kept either the file is not replaced (kAccessDenied);
+  // - a file another program saved (replaced) meanwhile is left as it saved
+  //   it (kGeneric);
+  // - other hard links to the file keep the old content.
   IoFailure ReplaceContent(std::string_view bytes);
 
  private:
