@@ -146,7 +146,10 @@ int ReplacementFile::Replace(const struct stat& original) {
       if (renameat2(m_folderFd, temporary, m_folderFd, m_name.c_str(), RENAME_EXCHANGE) != 0) m_temporary.clear();
       return ESTALE;
     }
-    return 0;  // the destructor removes the old file under its temporary name
+    // The old file goes now, before the caller makes the folder durable.
+    unlinkat(m_folderFd, temporary, 0);
+    m_temporary.clear();
+    return 0;
   }
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
   // No exchange on this file system: a rename, whose window for a lost save
