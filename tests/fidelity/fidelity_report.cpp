@@ -19,11 +19,12 @@ std::string Hex(const std::string& bytes) {
 std::string LookUpScanAndPatch(int mode) {
   const std::string directory = GetBrowserDirectory();
   std::string report = "directory " + Hex(directory) + "\n";
+  const std::string world = directory + "\\world";
   WorldFileList files;
-  CollectWorldFiles(directory + "\\world", files);
+  CollectWorldFiles(world, files);
   g_filesWritten = 0;
   for (const std::string& file : files)
-    report += "file " + Hex(file) + " " + std::to_string(PatchWorldFile(file, mode)) + "\n";
+    report += "file " + Hex(file) + " " + std::to_string(PatchWorldFile(file, mode, world)) + "\n";
   report += "written " + std::to_string(g_filesWritten) + "\n";
   return report;
 }
