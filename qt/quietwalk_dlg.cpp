@@ -161,10 +161,11 @@ void CQuietwalkDlg::CreateFromTemplate() {
   CreateDialogFromTemplate(*this, MainDialogTemplate());
   new SystemMenu(this);
   // Shift may be down already: it is how the About entry's other box is
-  // reached. Shift+F10 is the usual keyboard way to a context menu.
+  // reached. The Menu key and Shift+F10 are the keyboard's ways to a context
+  // menu, which not every platform plugin turns into one.
   auto* openMenu = new QShortcut(this);
   openMenu->setKeys({QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::SHIFT | Qt::ALT | Qt::Key_Space),
-                     QKeySequence(Qt::SHIFT | Qt::Key_F10)});
+                     QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
   connect(openMenu, &QShortcut::activated, this, [this] { OpenSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
   connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, &CQuietwalkDlg::OnOK);

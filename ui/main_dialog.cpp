@@ -30,7 +30,7 @@ PixelRect WindowsRect(int left, int top, int right, int bottom) {
 std::string NoWinePrefixText(const std::string& folder) {
   return "No Wine prefix at \"" + folder +
          "\". \nStart the program with WINEPREFIX set to the prefix the browser is installed in, "
-         "e.g. WINEPREFIX=~/.wine-browser quietwalk";
+         "e.g. WINEPREFIX=~/.wine-sapari quietwalk";
 }
 
 }  // namespace

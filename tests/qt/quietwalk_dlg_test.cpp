@@ -381,13 +381,37 @@ TEST_F(DialogTest, WindowMenuHoldsCloseAndTheAboutEntryOnce) {
     EXPECT_EQ(about.title, "About");
     EXPECT_TRUE(shown.isVisible());
 
+    // Shift+F10 and the Menu key open it as well. Shift, let go with the
+    // menu up, no longer turns About into the hidden animation.
+    shown.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+    SeenModal aboutAgain;
+    CloseNextModal(&shown, &aboutAgain);
+    QTest::keyPress(&shown, Qt::Key_Shift);
+    WithSystemMenu([&] { QTest::keyClick(&shown, Qt::Key_F10, Qt::ShiftModifier); },
+                   [](SystemMenu* menu) {
+                     ASSERT_NE(menu, nullptr);
+                     EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "??");
+                     QTest::keyRelease(menu, Qt::Key_Shift);
+                     EXPECT_EQ(menu->ItemText(IDM_ABOUTBOX), "&About...");
+                     Choose(menu, IDM_ABOUTBOX);
+                   });
+    EXPECT_EQ(aboutAgain.title, "About");
+    shown.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+    WithSystemMenu([&] { QTest::keyClick(shown.windowHandle(), Qt::Key_Menu); },
+                   [](SystemMenu* menu) {
+                     ASSERT_NE(menu, nullptr);
+                     menu->close();
+                   });
+
     // A right click opens it too; Close ends the dialog as cancelled.
     WithSystemMenu([&] { QTest::mouseClick(shown.windowHandle(), Qt::RightButton, {}, QPoint(300, 100)); },
                    [](SystemMenu* menu) {
                      ASSERT_NE(menu, nullptr);
                      Choose(menu, kScClose);
                    });
-    EXPECT_EQ(shown.commands, (std::vector<unsigned>{IDM_ABOUTBOX, kScClose}));
+    EXPECT_EQ(shown.commands, (std::vector<unsigned>{IDM_ABOUTBOX, IDM_ABOUTBOX, kScClose}));
     EXPECT_FALSE(shown.isVisible());
   });
   EXPECT_EQ(dialog.result(), kIdCancel);
