@@ -31,6 +31,9 @@ constexpr int kNotEnded = -0x7FFFFFFF;
 // The virtual key of the Shift keys, as the dialog's behaviour knows them.
 constexpr int kVkShift = 16;
 
+// How often the run's display is redrawn at most: a screen's frame.
+constexpr int kFrameMilliseconds = 16;
+
 // Posted to wake the UI thread for the run's worker.
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -80,7 +83,11 @@ QFont SystemDefaultFont() {
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
     : QDialog(parent, kWindowFlags),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
-      m_dialog(*this, std::move(hooks)) {}
+      m_dialog(*this, std::move(hooks)) {
+  m_nextFrame.setSingleShot(true);
+  m_nextFrame.setInterval(kFrameMilliseconds);
+  connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+}
 
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
 
@@ -195,6 +202,13 @@ void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop:
 
 void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
                              std::optional<int> position) {
+  // Files come faster than a screen shows them, and the worker waits while
+  // the window repaints: the window is drawn once a frame, in its latest
+  // state, rather than once a file.
+  if (!m_nextFrame.isActive()) {
+    setUpdatesEnabled(false);
+    m_nextFrame.start();
+  }
   setWindowTitle(QStringFromAnsi(title));
   m_status.setText(QStringFromAnsi(label));
   // A Windows progress bar takes a position outside its range as its nearest

@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include <string>
 
@@ -107,5 +108,7 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   void OpenSystemMenu(const QPoint& globalPosition);
 
   bool m_inputBlocked = false;
+  // Holds the run's repaints back between two frames.
+  QTimer m_nextFrame;
   MainDialog m_dialog;
 };
