@@ -198,7 +198,8 @@ void BM_BrowserLookup(benchmark::State& state) {
 // ... and one file shown through the run's bridge to the UI thread of a live
 // dialog and waited for: with nothing to redraw (Arg 0, the same file again),
 // and with the title, label and bar changing as in the run (Arg 1). The
-// display does what the main dialog's does, on a bare dialog.
+// display does what the main dialog's does, on a bare dialog, but repaints
+// after every request where the main dialog repaints once a frame.
 class BareDisplay final : public QObject, public RunDisplay {
  public:
   QDialog dialog;

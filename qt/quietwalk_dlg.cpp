@@ -31,6 +31,9 @@ constexpr int kNotEnded = -0x7FFFFFFF;
 // The virtual key of the Shift keys, as the dialog's behaviour knows them.
 constexpr int kVkShift = 16;
 
+// How often the run's display is redrawn at most: a screen's frame.
+constexpr int kFrameMilliseconds = 16;
+
 // Posted to wake the UI thread for the run's worker.
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -39,6 +42,33 @@ const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventT
 // the dialog is the program's main window and has its own task bar entry.
 constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+// Space with Alt held belongs to the window menu: a focused button must not
+// take it as a press.
+bool IsAltSpace(const QEvent& event) {
+  if (event.type() != QEvent::KeyPress && event.type() != QEvent::KeyRelease) return false;
+  const auto& key = static_cast<const QKeyEvent&>(event);
+  return key.key() == Qt::Key_Space && key.modifiers().testFlag(Qt::AltModifier);
+}
+
+// What a disabled window would not be given.
+bool IsUserInput(const QEvent& event) {
+  switch (event.type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // The font of a control that was never given one: the system's default, not
 // the dialog's.
@@ -53,7 +83,11 @@ QFont SystemDefaultFont() {
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
     : QDialog(parent, kWindowFlags),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
-      m_dialog(*this, std::move(hooks)) {}
+      m_dialog(*this, std::move(hooks)) {
+  m_nextFrame.setSingleShot(true);
+  m_nextFrame.setInterval(kFrameMilliseconds);
+  connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+}
 
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
 
@@ -85,8 +119,12 @@ void CQuietwalkDlg::OnOK() { m_dialog.OnOK(); }
 void CQuietwalkDlg::OnCancel() { m_dialog.OnCancel(); }
 
 bool CQuietwalkDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this)
-    PreTranslateMessage(event);
+  if (!watched->isWidgetType()) return QDialog::eventFilter(watched, event);
+  const QWidget* window = static_cast<QWidget*>(watched)->window();
+  // Shift let go while the window menu is up still decides which box its
+  // About entry opens.
+  if (window == this || (window == GetSystemMenu() && window != nullptr)) PreTranslateMessage(event);
+  if (window == this && (m_inputBlocked ? IsUserInput(*event) : IsAltSpace(*event))) return true;
   return QDialog::eventFilter(watched, event);
 }
 
@@ -113,9 +151,8 @@ void CQuietwalkDlg::customEvent(QEvent* event) {
 void CQuietwalkDlg::reject() { OnCancel(); }
 
 void CQuietwalkDlg::closeEvent(QCloseEvent* event) {
-  // A disabled window takes no commands: during the run only the worker ends
-  // the dialog.
-  if (!isEnabled()) {
+  // During the run only the worker ends the dialog.
+  if (m_inputBlocked) {
     event->ignore();
     return;
   }
@@ -130,7 +167,12 @@ void CQuietwalkDlg::contextMenuEvent(QContextMenuEvent* event) {
 void CQuietwalkDlg::CreateFromTemplate() {
   CreateDialogFromTemplate(*this, MainDialogTemplate());
   new SystemMenu(this);
-  auto* openMenu = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+  // Shift may be down already: it is how the About entry's other box is
+  // reached. The Menu key and Shift+F10 are the keyboard's ways to a context
+  // menu, which not every platform plugin turns into one.
+  auto* openMenu = new QShortcut(this);
+  openMenu->setKeys({QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::SHIFT | Qt::ALT | Qt::Key_Space),
+                     QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
   connect(openMenu, &QShortcut::activated, this, [this] { OpenSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
   connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, &CQuietwalkDlg::OnOK);
@@ -143,7 +185,7 @@ void CQuietwalkDlg::CreateFromTemplate() {
 
 void CQuietwalkDlg::OpenSystemMenu(const QPoint& globalPosition) {
   SystemMenu* menu = GetSystemMenu();
-  if (!menu || !isEnabled()) return;
+  if (!menu || m_inputBlocked) return;
   if (const unsigned command = menu->Track(globalPosition)) OnSysCommand(command, 0);
 }
 
@@ -160,6 +202,13 @@ void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop:
 
 void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
                              std::optional<int> position) {
+  // Files come faster than a screen shows them, and the worker waits while
+  // the window repaints: the window is drawn once a frame, in its latest
+  // state, rather than once a file.
+  if (!m_nextFrame.isActive()) {
+    setUpdatesEnabled(false);
+    m_nextFrame.start();
+  }
   setWindowTitle(QStringFromAnsi(title));
   m_status.setText(QStringFromAnsi(label));
   // A Windows progress bar takes a position outside its range as its nearest
@@ -177,7 +226,11 @@ void CQuietwalkDlg::HideWindow() { hide(); }
 
 bool CQuietwalkDlg::IsWindowVisible() { return isVisible(); }
 
-void CQuietwalkDlg::EnableWindow(bool enable) { setEnabled(enable); }
+void CQuietwalkDlg::EnableWindow(bool enable) {
+  // Not setEnabled: that would draw every control disabled, where a disabled
+  // dialog on Windows only stops taking input and keeps its look.
+  m_inputBlocked = !enable;
+}
 
 void CQuietwalkDlg::SetIcons() { setWindowIcon(m_hIcon); }
 

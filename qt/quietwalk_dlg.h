@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 
 #include <string>
 
@@ -44,6 +45,10 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   // The window menu; null before DoModal.
   SystemMenu* GetSystemMenu() const;
 
+  // False while the run lasts: the dialog then takes no input and cannot be
+  // closed, but its controls keep their look.
+  bool IsWindowEnabled() const { return !m_inputBlocked; }
+
   // The dialog's behaviour and its state (the world folder, the mode, the
   // list, the worker).
   const MainDialog& behaviour() const { return m_dialog; }
@@ -56,7 +61,8 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   // Esc, the close box and the Close command: ends the dialog with kIdCancel.
   virtual void OnCancel();
   // Sees every event this dialog's own modal loop hands to the dialog or its
-  // controls, before they get it; only looks, never swallows one.
+  // controls (and the keys of its open window menu), before they get it;
+  // only looks, never swallows one.
   virtual bool PreTranslateMessage(QEvent* event);
   // A command of the window menu.
   virtual void OnSysCommand(unsigned command, long parameter);
@@ -101,5 +107,8 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   void CreateFromTemplate();
   void OpenSystemMenu(const QPoint& globalPosition);
 
+  bool m_inputBlocked = false;
+  // Holds the run's repaints back between two frames.
+  QTimer m_nextFrame;
   MainDialog m_dialog;
 };

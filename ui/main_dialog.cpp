@@ -27,6 +27,12 @@ PixelRect WindowsRect(int left, int top, int right, int bottom) {
   return {left, top, right - left, bottom - top};
 }
 
+std::string NoWinePrefixText(const std::string& folder) {
+  return "No Wine prefix at \"" + folder +
+         "\". \nStart the program with WINEPREFIX set to the prefix the browser is installed in, "
+         "e.g. WINEPREFIX=~/.wine-sapari quietwalk";
+}
+
 }  // namespace
 
 MainDialog::MainDialog(MainDialogView& view) : MainDialog(view, Hooks{}) {}
@@ -36,11 +42,17 @@ MainDialog::MainDialog(MainDialogView& view, Hooks hooks) : m_view(view), m_hook
 MainDialog::~MainDialog() { Teardown(); }
 
 bool MainDialog::OnInitDialog() {
-  m_worldDir = m_hooks.browserDirectory() + "\\world";
-  m_hooks.collectWorldFiles(m_worldDir, m_files);
-
+  // A prefix that is no prefix holds no browser either, but being told to
+  // reinstall would not help: the fix is to point the program elsewhere.
+  if (const std::optional<std::string> folder = m_hooks.folderThatIsNoWinePrefix()) {
+    m_view.ShowMessage(NoWinePrefixText(*folder), platform::MessageIcon::kWarning, false);
+  } else {
+    m_worldDir = m_hooks.browserDirectory() + "\\world";
+    m_hooks.collectWorldFiles(m_worldDir, m_files);
+    if (m_files.empty())
+      m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), platform::MessageIcon::kWarning, false);
+  }
   if (m_files.empty()) {
-    m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), platform::MessageIcon::kWarning, false);
     m_view.HideWindow();
     OnCancel();
   }

@@ -2,8 +2,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/wine_prefix.h"
 #include "run/batch_run.h"
 #include "run/ui_thread_bridge.h"
 #include "scan/world_scan.h"
@@ -68,6 +70,7 @@ class MainDialog {
     std::function<std::string()> browserDirectory = GetBrowserDirectory;
     std::function<void(const std::string& folder, WorldFileList& list)> collectWorldFiles =
         CollectWorldFiles;
+    std::function<std::optional<std::string>()> folderThatIsNoWinePrefix = platform::FolderThatIsNoWinePrefix;
     BatchRunHooks run;
   };
 
@@ -80,7 +83,8 @@ class MainDialog {
   MainDialog& operator=(const MainDialog&) = delete;
 
   // After the toolkit's own initialisation: finds the world files and sets
-  // the controls up. With no world file it shows message 104, hides the
+  // the controls up. With no world file it shows message 104 (or, when the
+  // folder read as the Wine prefix is none, a warning naming it), hides the
   // dialog and cancels it (it ends as soon as initialisation returns), and
   // still runs to the end. True: focus goes where the toolkit puts it.
   bool OnInitDialog();

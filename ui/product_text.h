@@ -8,5 +8,5 @@
 inline constexpr std::string_view kProductName = "Quietwalk";
 
 // The About text: "Quietwalk ", "Ver 1.0", the credit lines and the home
-// page, each ended by a line feed but the last.
+// page's address, each ended by a line feed but the last.
 const std::string& AboutText();

@@ -1,4 +1,5 @@
 #include "platform/wine_path_posix.h"
+#include "platform/wine_prefix.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -41,6 +42,22 @@ TEST(WinePrefix, ComesFromWineprefixElseTheHomeFolder) {
   const std::string fromPasswd = platform::WinePrefix();
   EXPECT_FALSE(fromPasswd.empty());
   EXPECT_EQ(fromPasswd.substr(fromPasswd.size() - 6), "/.wine");
+}
+
+// A prefix needs dosdevices or drive_c; anything else is named, as given.
+TEST(WinePrefix, AFolderWithoutDrivesIsNoPrefix) {
+  TestPrefix prefix;
+  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), std::nullopt);
+  fs::remove_all(prefix.root() + "/dosdevices");
+  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), std::nullopt);
+  fs::remove_all(prefix.root() + "/drive_c");
+  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), prefix.root());
+  {
+    ScopedEnv missing("WINEPREFIX", "/no/such/pfx");
+    EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), "/no/such/pfx");
+  }
+  ScopedEnv relative("WINEPREFIX", "pfx");
+  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), "pfx");
 }
 
 TEST(FindHostFile, MatchesEveryComponentIgnoringCaseExactFirst) {

@@ -100,10 +100,12 @@ class MainDialogTest : public testing::Test {
   WorldFileList found = {std::string(kBrowser) + "\\world\\a.wrl"};
   std::vector<std::string> patched;
   std::string scanned;
+  std::optional<std::string> noPrefixAt;
 
   MainDialog::Hooks Hooks() {
     MainDialog::Hooks hooks;
     hooks.browserDirectory = [] { return std::string(kBrowser); };
+    hooks.folderThatIsNoWinePrefix = [this] { return noPrefixAt; };
     hooks.collectWorldFiles = [this](const std::string& folder, WorldFileList& list) {
       scanned = folder;
       list.insert(list.end(), found.begin(), found.end());
@@ -152,6 +154,20 @@ TEST_F(MainDialogTest, EmptyListShowsMessage104AndCancels) {
   EXPECT_TRUE(view.Only("menu").empty());
   dialog.Teardown();
   EXPECT_EQ(dialog.worker(), nullptr);
+}
+
+// A folder that is no Wine prefix is named instead, and nothing is scanned.
+TEST_F(MainDialogTest, NoWinePrefixIsNamedAndCancels) {
+  noPrefixAt = "/home/me/.wine";
+  MainDialog dialog(view, Hooks());
+  view.dialog = &dialog;
+  dialog.OnInitDialog();
+  ASSERT_GE(view.calls.size(), 3u);
+  EXPECT_EQ(view.calls[0].rfind("box 0 No Wine prefix at \"/home/me/.wine\". \n", 0), 0u) << view.calls[0];
+  EXPECT_NE(view.calls[0].find("WINEPREFIX="), std::string::npos);
+  EXPECT_EQ(view.calls[1], "hide");
+  EXPECT_EQ(view.calls[2], "end 2");
+  EXPECT_TRUE(scanned.empty());
 }
 
 // OK turns the dialog into the run's display, then the run patches with the
