@@ -14,12 +14,7 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam,
       // The text is kept with the product's other texts, not in the template.
       SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, AboutText().c_str());
       return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-      }
-      return FALSE;
+    case WM_COMMAND: return EndOnOkOrCancel(dialog, wParam) ? TRUE : FALSE;
     default:
       return FALSE;
   }

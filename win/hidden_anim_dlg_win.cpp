@@ -30,12 +30,7 @@ INT_PTR CALLBACK CHiddenAnimDlg::DialogProc(HWND dialog, UINT message, WPARAM wP
     case WM_INITDIALOG:
       OnInitDialog(dialog);
       return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-      }
-      return FALSE;
+    case WM_COMMAND: return EndOnOkOrCancel(dialog, wParam) ? TRUE : FALSE;
     default:
       return FALSE;
   }

@@ -34,7 +34,8 @@ HWND CreateWakeWindow(LONG_PTR owner, WNDPROC procedure) {
   windowClass.hInstance = ProgramModule();
   windowClass.lpszClassName = kWakeClass;
   RegisterClassA(&windowClass);  // fails harmlessly once registered
-  HWND window = CreateWindowExA(0, kWakeClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ProgramModule(), nullptr);
+  HWND window =
+      CreateWindowExA(0, kWakeClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ProgramModule(), nullptr);
   if (window) SetWindowLongPtrA(window, GWLP_USERDATA, owner);
   return window;
 }
@@ -87,10 +88,10 @@ INT_PTR CALLBACK CQuietwalkDlg::DialogProc(HWND dialog, UINT message, WPARAM wPa
     self->m_hwnd = nullptr;
     return FALSE;
   }
-  return self->OnMessage(message, wParam, lParam);
+  return self->OnMessage(message, wParam);
 }
 
-INT_PTR CQuietwalkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CQuietwalkDlg::OnMessage(UINT message, WPARAM wParam) {
   switch (message) {
     case WM_INITDIALOG: return m_dialog.OnInitDialog() ? TRUE : FALSE;
     case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
@@ -102,7 +103,7 @@ INT_PTR CQuietwalkDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: return OnPaint() ? TRUE : FALSE;
     // The icon drawn while the minimised window is dragged.
     case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hIcon);
-    default: (void)lParam; return FALSE;
+    default: return FALSE;
   }
 }
 
@@ -153,7 +154,8 @@ LRESULT CALLBACK CQuietwalkDlg::WakeWindowProc(HWND window, UINT message, WPARAM
 }
 
 LRESULT CALLBACK CQuietwalkDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == MSGF_DIALOGBOX && g_keyDialog && lParam) g_keyDialog->SeeKey(*reinterpret_cast<const MSG*>(lParam));
+  if (code == MSGF_DIALOGBOX && g_keyDialog && lParam)
+    g_keyDialog->SeeKey(*reinterpret_cast<const MSG*>(lParam));
   return CallNextHookEx(g_messageFilter, code, wParam, lParam);
 }
 
@@ -184,7 +186,8 @@ void CQuietwalkDlg::PumpUiEvents() {
   }
 }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
+void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
+                             std::optional<int> position) {
   SetWindowTextA(m_hwnd, title.c_str());
   SetWindowTextA(m_status, label.c_str());
   if (position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*position), 0);
@@ -215,7 +218,9 @@ void CQuietwalkDlg::SetIcons() {
 
 bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu(m_hwnd, FALSE) != nullptr; }
 
-void CQuietwalkDlg::AppendSystemMenuSeparator() { AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr); }
+void CQuietwalkDlg::AppendSystemMenuSeparator() {
+  AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr);
+}
 
 void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
   AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_STRING, command, text.c_str());
@@ -226,7 +231,9 @@ void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& te
   ModifyMenuA(GetSystemMenu(m_hwnd, FALSE), command, MF_BYCOMMAND | MF_STRING, command, text.c_str());
 }
 
-void CQuietwalkDlg::SetItemText(int id, const std::string& text) { SetDlgItemTextA(m_hwnd, id, text.c_str()); }
+void CQuietwalkDlg::SetItemText(int id, const std::string& text) {
+  SetDlgItemTextA(m_hwnd, id, text.c_str());
+}
 
 void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
   ::CheckRadioButton(m_hwnd, firstId, lastId, checkedId);
@@ -234,7 +241,9 @@ void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
 
 void CQuietwalkDlg::SetItemNullFont(int id) { SendDlgItemMessageA(m_hwnd, id, WM_SETFONT, 0, TRUE); }
 
-void CQuietwalkDlg::EnableItem(int id, bool enable) { ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE); }
+void CQuietwalkDlg::EnableItem(int id, bool enable) {
+  ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE);
+}
 
 void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
   // No size: the control takes the size of the clip it opens.

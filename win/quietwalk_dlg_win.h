@@ -53,7 +53,7 @@ class CQuietwalkDlg final : public MainDialogView {
   static LRESULT CALLBACK WakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
 
-  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam);
   bool OnCommand(int id, int notification);
   bool OnPaint();
   void OnDialogEnded();

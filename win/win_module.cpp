@@ -26,3 +26,10 @@ HWND CreateChildControl(HWND parent, const char* className, DWORD style, int id,
   if (control) UseDialogFont(parent, control);
   return control;
 }
+
+bool EndOnOkOrCancel(HWND dialog, WPARAM command) {
+  const int id = LOWORD(command);
+  if (id != IDOK && id != IDCANCEL) return false;
+  EndDialog(dialog, id);
+  return true;
+}
