@@ -78,10 +78,18 @@ void UiThreadBridge::ServePending() {
       m_pending.pop_front();
       ended = m_dialogEnded;
     }
-    if (!(request.kind != Kind::kMessage && ended)) Carry(request);
+    const bool carried = !(request.kind != Kind::kMessage && ended);
+    if (carried) Carry(request);
     std::lock_guard lock(m_mutex);
     m_lastServed = std::max(m_lastServed, request.id);
     m_changed.notify_all();
+    // The dialog's own loop must see its end, and let its window go, before
+    // anything else is carried out from inside that loop: a message box
+    // shown here would keep the ended dialog on the screen behind it.
+    if (carried && request.kind == Kind::kEnd) {
+      if (!m_pending.empty()) m_hooks.wakeUiThread();
+      return;
+    }
   }
 }
 

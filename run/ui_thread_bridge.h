@@ -73,7 +73,8 @@ class UiThreadBridge final : public platform::RunWindow {
   void StartWorker(std::function<void(platform::RunWindow&)> body);
   bool HasWorker() const { return m_thread.joinable(); }
 
-  // UI thread, when woken: carries out every request waiting.
+  // UI thread, when woken: carries out every request waiting, but stops
+  // after one that ends the dialog (and wakes the thread again for the rest).
   void ServePending();
   // From now on window requests are dropped. The window layer calls it when
   // the dialog ends other than through EndDialog.

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "ui/resource.h"
-#include "patch/world_patcher.h"
 
 namespace {
 
@@ -348,9 +347,9 @@ TEST(DialogTemplates, AboutBox) {
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
   EXPECT_EQ(dialog.style & style, style);
   ASSERT_EQ(dialog.items.size(), 3u);
-  const std::string about = std::string("Quietwalk \nVer 1.0\nNo more bumps,\njust walks.\n") + std::string(kHomePage);
   ExpectItem(dialog.items[0], -1, kStatic, L"#" + std::to_wstring(IDI_PENGUIN), SS_ICON, 7, 7, 21, 20);
-  ExpectItem(dialog.items[1], -1, kStatic, std::wstring(about.begin(), about.end()), SS_LEFT, 33, 7, 74, 49);
+  // The text is set when the box opens.
+  ExpectItem(dialog.items[1], IDC_ABOUT_TEXT, kStatic, L"", SS_LEFT, 33, 7, 74, 49);
   EXPECT_TRUE(dialog.items[1].style & SS_NOPREFIX);
   ExpectItem(dialog.items[2], IDOK, kButton, L"OK", BS_DEFPUSHBUTTON, 32, 61, 50, 14);
   ExpectDialogLoads(IDD_ABOUTBOX, {IDOK});

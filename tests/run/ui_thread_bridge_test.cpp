@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,7 +21,10 @@ class FakeDisplay final : public RunDisplay {
   std::vector<std::string> shown;
   bool offUiThread = false;
   std::function<void(const std::string&)> onBox;
+  std::function<void()> onEnd;
   int ended = 0;
+  // A box shown from inside the modal loop once the dialog has ended.
+  bool boxInEndedLoop = false;
 
   UiThreadHooks Hooks() {
     return {[this] { m_loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
@@ -30,7 +34,9 @@ class FakeDisplay final : public RunDisplay {
   }
   // The dialog's modal loop: runs until the dialog has ended.
   void RunModalLoop() {
+    m_inModalLoop = true;
     while (ended == 0) PumpUiEvents();
+    m_inModalLoop = false;
   }
 
   void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
@@ -39,9 +45,11 @@ class FakeDisplay final : public RunDisplay {
   void EndDialog(int code) override {
     Note("end " + std::to_string(code));
     ++ended;
+    if (onEnd) onEnd();
   }
   void ShowMessage(const std::string& text, platform::MessageIcon, bool ownedByDialog) override {
     Note("box " + text + (ownedByDialog ? " owned" : ""));
+    if (m_inModalLoop && ended) boxInEndedLoop = true;
     if (onBox) onBox(text);
   }
 
@@ -51,6 +59,7 @@ class FakeDisplay final : public RunDisplay {
     shown.push_back(what);
   }
   const std::thread::id m_uiThread = std::this_thread::get_id();
+  bool m_inModalLoop = false;
   testing_support::FakeUiThread m_loop;
 };
 
@@ -103,6 +112,22 @@ TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWi
   EXPECT_EQ(run.display.shown,
             (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
   EXPECT_FALSE(run.display.offUiThread);
+}
+
+// A box queued while the dialog ends waits until the dialog's loop has
+// returned: shown from inside it, it would keep the ended dialog's window.
+TEST(UiThreadBridgeTest, NothingMoreIsServedInTheLoopOfADialogThatEnded) {
+  BridgedRun run;
+  // Time for the worker, released by the end, to queue its box.
+  run.display.onEnd = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+  run.bridge.StartWorker([](platform::RunWindow& window) {
+    window.EndDialog(-4);
+    window.ShowMessage("missing", platform::MessageIcon::kWarning, false);
+  });
+  run.display.RunModalLoop();
+  run.bridge.WaitForWorker();
+  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"end -4", "box missing"}));
+  EXPECT_FALSE(run.display.boxInEndedLoop);
 }
 
 // A box the worker waits on while the UI thread is already tearing down,

@@ -1,0 +1,270 @@
+#include "win/quietwalk_dlg_win.h"
+
+#include <commctrl.h>
+
+#include "platform/program_name.h"
+#include "ui/resource.h"
+#include "win/about_dlg_win.h"
+#include "win/hidden_anim_dlg_win.h"
+#include "win/win_module.h"
+
+namespace {
+
+// Posted to the wake window when the worker has a request waiting.
+constexpr UINT kWakeMessage = WM_APP + 1;
+constexpr const char* kWakeClass = "QuietwalkWake";
+
+// The dialog whose keys the thread's message filter passes on: one main
+// dialog per program.
+CQuietwalkDlg* g_keyDialog = nullptr;
+HHOOK g_messageFilter = nullptr;
+
+UINT BoxIcon(platform::MessageIcon icon) {
+  switch (icon) {
+    case platform::MessageIcon::kWarning: return MB_ICONEXCLAMATION;
+    case platform::MessageIcon::kStop: return MB_ICONHAND;
+    case platform::MessageIcon::kInformation: return MB_ICONINFORMATION;
+  }
+  return 0;
+}
+
+HWND CreateWakeWindow(LONG_PTR owner, WNDPROC procedure) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = ProgramModule();
+  windowClass.lpszClassName = kWakeClass;
+  RegisterClassA(&windowClass);  // fails harmlessly once registered
+  HWND window =
+      CreateWindowExA(0, kWakeClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ProgramModule(), nullptr);
+  if (window) SetWindowLongPtrA(window, GWLP_USERDATA, owner);
+  return window;
+}
+
+bool IsKeyMessage(UINT message) {
+  return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN || message == WM_SYSKEYUP;
+}
+
+}  // namespace
+
+CQuietwalkDlg::CQuietwalkDlg(MainDialog::Hooks hooks)
+    : m_hIcon(LoadIconA(ProgramModule(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      m_wakeWindow(CreateWakeWindow(reinterpret_cast<LONG_PTR>(this), WakeWindowProc)),
+      m_dialog(*this, std::move(hooks)) {}
+
+CQuietwalkDlg::~CQuietwalkDlg() {
+  OnDialogEnded();
+  m_dialog.Teardown();
+  if (m_hwnd) DestroyWindow(m_hwnd);
+  DestroyWindow(m_wakeWindow);
+}
+
+INT_PTR CQuietwalkDlg::DoModal() {
+  // The dialog's modal loop hands each message to the thread's filter before
+  // dispatching it: where the Shift key is seen first.
+  g_keyDialog = this;
+  g_messageFilter = SetWindowsHookExA(WH_MSGFILTER, MessageFilter, nullptr, GetCurrentThreadId());
+  const INT_PTR code = DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogProc,
+                                       reinterpret_cast<LPARAM>(this));
+  if (g_messageFilter) UnhookWindowsHookEx(g_messageFilter);
+  g_messageFilter = nullptr;
+  g_keyDialog = nullptr;
+  OnDialogEnded();
+  return code;
+}
+
+HWND CQuietwalkDlg::Create(HWND owner) {
+  return CreateDialogParamA(ProgramModule(), MAKEINTRESOURCEA(IDD_MAIN), owner, DialogProc,
+                            reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CQuietwalkDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    reinterpret_cast<CQuietwalkDlg*>(lParam)->m_hwnd = dialog;
+  }
+  auto* self = reinterpret_cast<CQuietwalkDlg*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  if (!self) return FALSE;
+  if (message == WM_NCDESTROY) {
+    self->m_hwnd = nullptr;
+    return FALSE;
+  }
+  return self->OnMessage(message, wParam);
+}
+
+INT_PTR CQuietwalkDlg::OnMessage(UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_INITDIALOG: return m_dialog.OnInitDialog() ? TRUE : FALSE;
+    case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_SYSCOMMAND: {
+      if (!m_dialog.OnSysCommand(static_cast<unsigned>(wParam))) return FALSE;
+      SetWindowLongPtrA(m_hwnd, DWLP_MSGRESULT, 0);
+      return TRUE;
+    }
+    case WM_PAINT: return OnPaint() ? TRUE : FALSE;
+    // The icon drawn while the minimised window is dragged.
+    case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hIcon);
+    default: return FALSE;
+  }
+}
+
+bool CQuietwalkDlg::OnCommand(int id, int notification) {
+  if (id == IDOK) {
+    m_dialog.OnOK();
+    return true;
+  }
+  if (id == IDCANCEL) {
+    m_dialog.OnCancel();
+    return true;
+  }
+  if ((id == IDC_RADIO_BUMPS_BACK || id == IDC_RADIO_NO_BUMPS) && notification == BN_CLICKED) {
+    m_dialog.OnRadioClicked(id);
+    return true;
+  }
+  return false;
+}
+
+bool CQuietwalkDlg::OnPaint() {
+  // Only the minimised dialog is drawn here: its icon, centred.
+  if (!IsIconic(m_hwnd)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(m_hwnd, &paint);
+  SendMessageA(m_hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(m_hwnd, &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, m_hIcon);
+  EndPaint(m_hwnd, &paint);
+  return true;
+}
+
+void CQuietwalkDlg::OnDialogEnded() {
+  if (m_ended) return;
+  m_ended = true;
+  m_dialog.OnDialogEnded();
+}
+
+LRESULT CALLBACK CQuietwalkDlg::WakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kWakeMessage) {
+    if (auto* self = reinterpret_cast<CQuietwalkDlg*>(GetWindowLongPtrA(window, GWLP_USERDATA)))
+      self->m_dialog.ServeWorker();
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK CQuietwalkDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == MSGF_DIALOGBOX && g_keyDialog && lParam)
+    g_keyDialog->SeeKey(*reinterpret_cast<const MSG*>(lParam));
+  return CallNextHookEx(g_messageFilter, code, wParam, lParam);
+}
+
+void CQuietwalkDlg::SeeKey(const MSG& message) {
+  // Only this dialog's own keys: not those of a message box or the About box.
+  if (!m_hwnd || !IsKeyMessage(message.message)) return;
+  if (message.hwnd != m_hwnd && GetAncestor(message.hwnd, GA_ROOT) != m_hwnd) return;
+  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
+  m_dialog.PreTranslateKey(down, static_cast<int>(message.wParam));
+}
+
+// --- MainDialogView
+
+std::string CQuietwalkDlg::LoadStringA(int id) { return LoadProgramString(id); }
+
+UiThreadHooks CQuietwalkDlg::WorkerHooks() {
+  // Only the wake window is touched: it lives until the worker has returned.
+  HWND wake = m_wakeWindow;
+  return {[wake] { PostMessageA(wake, kWakeMessage, 0, 0); }, LoadProgramString};
+}
+
+void CQuietwalkDlg::PumpUiEvents() {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
+                             std::optional<int> position) {
+  SetWindowTextA(m_hwnd, title.c_str());
+  SetWindowTextA(m_status, label.c_str());
+  if (position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*position), 0);
+}
+
+void CQuietwalkDlg::EndDialog(int code) {
+  if (m_hwnd) ::EndDialog(m_hwnd, code);
+  OnDialogEnded();
+}
+
+void CQuietwalkDlg::ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) {
+  // A box over an owner that has gone fails at once: once the dialog has
+  // ended the box has none.
+  HWND owner = ownedByDialog && !m_ended && IsWindow(m_hwnd) ? m_hwnd : nullptr;
+  MessageBoxA(owner, text.c_str(), platform::ProgramName().c_str(), MB_OK | BoxIcon(icon));
+}
+
+void CQuietwalkDlg::HideWindow() { ShowWindow(m_hwnd, SW_HIDE); }
+
+bool CQuietwalkDlg::IsWindowVisible() { return ::IsWindowVisible(m_hwnd) != FALSE; }
+
+void CQuietwalkDlg::EnableWindow(bool enable) { ::EnableWindow(m_hwnd, enable ? TRUE : FALSE); }
+
+void CQuietwalkDlg::SetIcons() {
+  SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  SendMessageA(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+}
+
+bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu(m_hwnd, FALSE) != nullptr; }
+
+void CQuietwalkDlg::AppendSystemMenuSeparator() {
+  AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr);
+}
+
+void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
+  AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_STRING, command, text.c_str());
+}
+
+void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& text) {
+  // By command: the system may have added items of its own.
+  ModifyMenuA(GetSystemMenu(m_hwnd, FALSE), command, MF_BYCOMMAND | MF_STRING, command, text.c_str());
+}
+
+void CQuietwalkDlg::SetItemText(int id, const std::string& text) {
+  SetDlgItemTextA(m_hwnd, id, text.c_str());
+}
+
+void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
+  ::CheckRadioButton(m_hwnd, firstId, lastId, checkedId);
+}
+
+void CQuietwalkDlg::SetItemNullFont(int id) { SendDlgItemMessageA(m_hwnd, id, WM_SETFONT, 0, TRUE); }
+
+void CQuietwalkDlg::EnableItem(int id, bool enable) {
+  ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE);
+}
+
+void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
+  // No size: the control takes the size of the clip it opens.
+  m_animate = CreateChildControl(m_hwnd, ANIMATE_CLASSA, ACS_TRANSPARENT | ACS_AUTOPLAY, id, x, y, 0, 0);
+}
+
+void CQuietwalkDlg::OpenAnimationClip(int clipId) {
+  SendMessageA(m_animate, ACM_OPENA, reinterpret_cast<WPARAM>(ProgramModule()),
+               reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(clipId)));
+}
+
+void CQuietwalkDlg::CreateProgress(int id, const PixelRect& rect, int low, int high) {
+  m_progress = CreateChildControl(m_hwnd, PROGRESS_CLASSA, 0, id, rect.x, rect.y, rect.cx, rect.cy);
+  SendMessageA(m_progress, PBM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
+}
+
+void CQuietwalkDlg::CreateStatus(int id, const PixelRect& rect) {
+  m_status = CreateChildControl(m_hwnd, WC_STATICA, SS_LEFT | SS_NOPREFIX, id, rect.x, rect.y, rect.cx,
+                                rect.cy);
+}
+
+void CQuietwalkDlg::RunAboutBox() { CAboutDlg(m_hwnd).DoModal(); }
+
+void CQuietwalkDlg::RunHiddenAnimDialog() { CHiddenAnimDlg(m_hwnd).DoModal(); }

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <windows.h>
+
+#include "ui/main_dialog.h"
+
+// The main dialog (template IDD_MAIN) over Win32 windows: forwards the
+// dialog's messages to MainDialog and carries out what it asks.
+class CQuietwalkDlg final : public MainDialogView {
+ public:
+  explicit CQuietwalkDlg(MainDialog::Hooks hooks = {});
+  // Waits for the run's worker, still serving its message boxes.
+  ~CQuietwalkDlg() override;
+
+  CQuietwalkDlg(const CQuietwalkDlg&) = delete;
+  CQuietwalkDlg& operator=(const CQuietwalkDlg&) = delete;
+
+  // Runs the dialog modally; returns the code it ended with.
+  INT_PTR DoModal();
+  // Creates the dialog modeless over `owner`, for tests; null on failure.
+  HWND Create(HWND owner);
+  HWND hwnd() const { return m_hwnd; }
+  MainDialog& controller() { return m_dialog; }
+
+  // MainDialogView
+  std::string LoadStringA(int id) override;
+  UiThreadHooks WorkerHooks() override;
+  void PumpUiEvents() override;
+  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void EndDialog(int code) override;
+  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override;
+  void HideWindow() override;
+  bool IsWindowVisible() override;
+  void EnableWindow(bool enable) override;
+  void SetIcons() override;
+  bool HasSystemMenu() override;
+  void AppendSystemMenuSeparator() override;
+  void AppendSystemMenuItem(unsigned command, const std::string& text) override;
+  void ModifySystemMenuItem(unsigned command, const std::string& text) override;
+  void SetItemText(int id, const std::string& text) override;
+  void CheckRadioButton(int firstId, int lastId, int checkedId) override;
+  void SetItemNullFont(int id) override;
+  void EnableItem(int id, bool enable) override;
+  void CreateAnimation(int id, int x, int y) override;
+  void OpenAnimationClip(int clipId) override;
+  void CreateProgress(int id, const PixelRect& rect, int low, int high) override;
+  void CreateStatus(int id, const PixelRect& rect) override;
+  void RunAboutBox() override;
+  void RunHiddenAnimDialog() override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK WakeWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK MessageFilter(int code, WPARAM wParam, LPARAM lParam);
+
+  INT_PTR OnMessage(UINT message, WPARAM wParam);
+  bool OnCommand(int id, int notification);
+  bool OnPaint();
+  void OnDialogEnded();
+  void SeeKey(const MSG& message);
+
+  HICON m_hIcon;
+  HWND m_hwnd = nullptr;
+  // Receives the worker's wake-ups, whichever loop runs: it outlives the
+  // dialog's window, which the worker may still wake after it has gone.
+  HWND m_wakeWindow = nullptr;
+  HWND m_animate = nullptr;
+  HWND m_progress = nullptr;
+  HWND m_status = nullptr;
+  bool m_ended = false;
+  MainDialog m_dialog;
+};
