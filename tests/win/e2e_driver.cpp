@@ -314,7 +314,7 @@ TEST(WindowsProgram, RunReportsEachFileAndRewritesTheWorlds) {
   WriteFile(quiet, WorldWithoutBumps());
   PointRegistryAt("C:\\Run");
   Program program;
-  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   HWND dialog = WaitForMainDialog(program);
   ASSERT_TRUE(dialog) << "the main dialog did not appear";
   ASSERT_TRUE(DeleteFileA(gone.c_str()));
@@ -371,7 +371,7 @@ TEST(WindowsProgram, DiskFullEndsTheDialogButNotTheRun) {
   WriteFile(small, WorldWithBumps());
   PointRegistryAt(std::string(drive) + "\\Full");
   Program program;
-  ASSERT_TRUE(program.started());
+  ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   HWND dialog = WaitForMainDialog(program);
   ASSERT_TRUE(dialog) << "the main dialog did not appear";
   ASSERT_TRUE(DeleteFileA(gone.c_str()));
