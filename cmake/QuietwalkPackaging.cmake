@@ -3,11 +3,13 @@
 #   Windows: cpack -G ZIP  ->  SAPARiQuietwalk-<major>.<minor>-win64.zip
 # Only the program and what a user reads go into a package: tests, benchmarks
 # and the tools that draw the assets have no install rules.
-if(WIN32)
-  # A Windows user unpacks the zip and starts the program where it lies.
-  set(CMAKE_INSTALL_BINDIR . CACHE PATH "Folder of the program in the package")
-endif()
 include(GNUInstallDirs)
+if(WIN32)
+  # A Windows user unpacks the zip and starts the program where it lies:
+  # the program and the README at its top, in no folder.
+  set(CMAKE_INSTALL_BINDIR .)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+endif()
 
 set(CPACK_PACKAGE_NAME quietwalk)
 set(CPACK_PACKAGE_VENDOR "The Quietwalk developers")
