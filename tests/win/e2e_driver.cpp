@@ -170,13 +170,14 @@ class Program {
     return search.found;
   }
 
-  // Waits for exactly one window with this caption; null when none came.
+  // Waits for exactly one window with this caption; null when none came
+  // before the program ended or our patience ran out.
   HWND WaitForWindow(const std::string& caption) const {
     HWND found = nullptr;
     WaitFor([&] {
       std::vector<HWND> windows = Shown(caption);
       if (windows.size() == 1) found = windows.front();
-      return found != nullptr;
+      return found != nullptr || WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
     });
     return found;
   }
