@@ -196,8 +196,12 @@ class Program {
   BOOL m_started = FALSE;
 };
 
-// The main dialog, once shown.
-HWND WaitForMainDialog(const Program& program) { return program.WaitForWindow(std::string(kProductName)); }
+// The main dialog, once shown; null when the program did not start or
+// showed none.
+HWND WaitForMainDialog(const Program& program) {
+  if (!program.started()) return nullptr;
+  return program.WaitForWindow(std::string(kProductName));
+}
 
 // A message box of the program as it stood when it came up, with the main
 // dialog's state at that moment; answered (OK) by Answer().
@@ -247,9 +251,8 @@ TEST(WindowsProgram, DialogAboutHiddenDialogAndCloseBeforeOk) {
   WriteFile(world, WorldWithBumps());
   PointRegistryAt("C:\\Idle");
   Program program;
-  ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   HWND dialog = WaitForMainDialog(program);
-  ASSERT_TRUE(dialog) << "the main dialog did not appear";
+  ASSERT_TRUE(dialog) << "the main dialog did not appear (" << g_program << ")";
 
   // 429 x 72 dialog units of MS Sans Serif 8 (base units 6 x 13).
   const SIZE client = ClientSize(dialog);
@@ -315,9 +318,8 @@ TEST(WindowsProgram, RunReportsEachFileAndRewritesTheWorlds) {
   WriteFile(quiet, WorldWithoutBumps());
   PointRegistryAt("C:\\Run");
   Program program;
-  ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   HWND dialog = WaitForMainDialog(program);
-  ASSERT_TRUE(dialog) << "the main dialog did not appear";
+  ASSERT_TRUE(dialog) << "the main dialog did not appear (" << g_program << ")";
   ASSERT_TRUE(DeleteFileA(gone.c_str()));
 
   Send(GetDlgItem(dialog, IDOK), BM_CLICK);
@@ -371,9 +373,8 @@ TEST(WindowsProgram, DiskFullEndsTheDialogButNotTheRun) {
   WriteFile(small, WorldWithBumps());
   PointRegistryAt(std::string(drive) + "\\Full");
   Program program;
-  ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   HWND dialog = WaitForMainDialog(program);
-  ASSERT_TRUE(dialog) << "the main dialog did not appear";
+  ASSERT_TRUE(dialog) << "the main dialog did not appear (" << g_program << ")";
   ASSERT_TRUE(DeleteFileA(gone.c_str()));
   Send(GetDlgItem(dialog, IDOK), BM_CLICK);
 
