@@ -4,6 +4,12 @@
 # Only the program and what a user reads go into a package: tests, benchmarks
 # and the tools that draw the assets have no install rules.
 include(GNUInstallDirs)
+if(WIN32)
+  # A Windows user unpacks the zip and starts the program where it lies:
+  # the program and the README at its top, in no folder.
+  set(CMAKE_INSTALL_BINDIR .)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+endif()
 
 set(CPACK_PACKAGE_NAME quietwalk)
 set(CPACK_PACKAGE_VENDOR "The Quietwalk developers")
