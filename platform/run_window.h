@@ -11,9 +11,10 @@ enum class MessageIcon { kWarning, kStop, kInformation };
 // run's UI-thread bridge (run/ui_thread_bridge.h) implements it over either
 // window toolkit; tests use fakes.
 //
-// Requests to the dialog's windows are carried out on the UI thread. While
-// the dialog is live the caller waits until each is done, in order; once the
-// dialog has ended they return at once and do nothing.
+// Requests to the dialog's windows are carried out on the UI thread, in
+// order. While the dialog is live the caller waits until each is done: a
+// file shown by the time of its next request, anything else before the call
+// returns. Once the dialog has ended they return at once and do nothing.
 //
 // Message boxes are shown on the UI thread with an OK button and the
 // program's name as caption; the caller waits until each is dismissed, also

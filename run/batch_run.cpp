@@ -1,5 +1,6 @@
 #include "run/batch_run.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -46,9 +47,35 @@ int MessageForResult(PatchResult result) {
   return 0;
 }
 
-void ShowFile(platform::RunWindow& window, const BatchRunHooks& hooks, const std::string& path,
-              int k, int n, std::optional<int> position) {
-  window.ShowFile(RunTitle(path, hooks.browserDirectory()),
+// The browser's directory for the titles, looked up anew once a frame has
+// passed since the last lookup. No title is on the screen for less than a
+// frame, so a fresher answer could not be seen; asked for each of thousands
+// of titles, the lookup would cost more than rewriting the files.
+class BrowserDirectoryForTitles {
+ public:
+  explicit BrowserDirectoryForTitles(const std::function<std::string()>& lookup) : m_lookup(lookup) {}
+
+  const std::string& Get() {
+    const auto now = Clock::now();
+    if (!m_lookedUpAt || now - *m_lookedUpAt >= kFrame) {
+      m_directory = m_lookup();
+      m_lookedUpAt = now;
+    }
+    return m_directory;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr auto kFrame = std::chrono::milliseconds(16);
+
+  const std::function<std::string()>& m_lookup;
+  std::optional<Clock::time_point> m_lookedUpAt;
+  std::string m_directory;
+};
+
+void ShowFile(platform::RunWindow& window, BrowserDirectoryForTitles& browserDirectory,
+              const std::string& path, int k, int n, std::optional<int> position) {
+  window.ShowFile(RunTitle(path, browserDirectory.Get()),
                   FormatNumbers(window.LoadStringA(IDS_STATUS_FILE_K_OF_N), {k, n}), position);
 }
 
@@ -96,14 +123,15 @@ int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder,
   // no first file to show and no count to divide by.
   if (!files.empty()) {
     const int n = static_cast<int>(files.size());
-    ShowFile(window, hooks, files.front(), 1, n, std::nullopt);
+    BrowserDirectoryForTitles browserDirectory(hooks.browserDirectory);
+    ShowFile(window, browserDirectory, files.front(), 1, n, std::nullopt);
     // 64 bits: 100 per file must not wrap however long the list.
     std::uint64_t numerator = 100;
     for (int i = 0; i < n; ++i) {
       const std::string& path = files[static_cast<std::size_t>(i)];
       ReportFailure(window, hooks.patchFile(path, mode, worldFolder), path);
       const auto position = static_cast<int>(numerator / static_cast<std::uint64_t>(n));
-      ShowFile(window, hooks, path, i + 1, n, position);
+      ShowFile(window, browserDirectory, path, i + 1, n, position);
       numerator += 100;
     }
   }

@@ -17,7 +17,8 @@ struct BatchRunHooks {
   // classifies the outcome.
   std::function<PatchResult(const std::string& path, int mode, const std::string& worldFolder)> patchFile =
       static_cast<PatchResult (*)(const std::string&, int, const std::string&)>(PatchWorldFile);
-  // The browser's install directory, asked anew for every title shown.
+  // The browser's install directory, for the titles shown: asked again once
+  // a frame (16 ms) has passed since it was last asked.
   std::function<std::string()> browserDirectory = GetBrowserDirectory;
 };
 

@@ -25,7 +25,8 @@ std::string UiThreadBridge::LoadStringA(int id) { return m_hooks.loadString(id);
 void UiThreadBridge::StartWorker(std::function<void(platform::RunWindow&)> body) {
   m_thread = std::thread([this, body = std::move(body)] {
     body(*this);
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    WaitForEarlierRequests(lock);
     m_workerReturned = true;
     // A UI thread waiting in PumpUiEvents must look at the flag again.
     m_hooks.wakeUiThread();
@@ -58,13 +59,24 @@ void UiThreadBridge::Submit(Request request) {
     return;
   }
   std::unique_lock lock(m_mutex);
+  WaitForEarlierRequests(lock);
   if (isWindowRequest && m_dialogEnded) return;
+  const bool waitNow = request.kind != Kind::kShowFile;
   const std::uint64_t id = request.id = ++m_lastPosted;
   m_pending.push_back(std::move(request));
   // Woken under the lock, so that the UI thread, which takes the lock before
   // it serves, is seen to follow the posting.
   m_hooks.wakeUiThread();
-  m_changed.wait(lock, [&] { return m_lastServed >= id || (isWindowRequest && m_dialogEnded); });
+  // A file shown is waited for at the next request instead: the UI thread
+  // shows it while the worker patches the next file, and the order stays.
+  if (waitNow)
+    m_changed.wait(lock, [&] { return m_lastServed >= id || (isWindowRequest && m_dialogEnded); });
+}
+
+void UiThreadBridge::WaitForEarlierRequests(std::unique_lock<std::mutex>& lock) {
+  // Only a file shown is left outstanding, and like every window request it
+  // is dropped once the dialog has ended.
+  m_changed.wait(lock, [&] { return m_lastServed >= m_lastPosted || m_dialogEnded; });
 }
 
 void UiThreadBridge::ServePending() {

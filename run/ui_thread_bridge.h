@@ -48,7 +48,9 @@ struct UiThreadHooks {
 // Carries the worker's requests to the UI thread, which is the only thread
 // that touches windows, and keeps the run's waiting rules:
 //   - window requests (ShowFile, EndDialog) wait while the dialog is live and
-//     are dropped at once after it has ended, whichever way it ended;
+//     are dropped at once after it has ended, whichever way it ended; a file
+//     shown is waited for at the worker's next request (or its return), so
+//     that the UI thread shows one file while the worker patches the next;
 //   - message boxes are always shown, and waited for;
 //   - the UI thread's teardown (WaitForWorker) never simply joins: it goes on
 //     serving boxes until the worker has returned.
@@ -97,6 +99,8 @@ class UiThreadBridge final : public platform::RunWindow {
   };
 
   void Submit(Request request);
+  // Worker thread: until every request made so far is done or dropped.
+  void WaitForEarlierRequests(std::unique_lock<std::mutex>& lock);
   void Carry(const Request& request);
   bool DialogEnded();
   bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }

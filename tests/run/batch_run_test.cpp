@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -142,8 +144,9 @@ TEST_F(BatchRunTest, FortyFilesStepByFloorOfTheShare) {
   EXPECT_EQ(titles[1], "Quietwalk - ...\\world\\f1.wrl");
   EXPECT_EQ(titles[40], "Quietwalk - ...\\world\\f40.wrl");
   EXPECT_EQ(window.Only("box").back(), "information owned Done ! \n40 files have been written.");
-  // One lookup for every title shown, none kept from the one before.
-  EXPECT_EQ(lookups, 41);
+  // Titles shown within a frame share a lookup.
+  EXPECT_GE(lookups, 1);
+  EXPECT_LT(lookups, 41);
 }
 
 TEST_F(BatchRunTest, MissingFileIsReportedAndTheRunGoesOn) {
@@ -240,13 +243,20 @@ TEST_F(BatchRunTest, FileListedTwiceCountsTwice) {
   EXPECT_EQ(patched.size(), 2u);
 }
 
-TEST_F(BatchRunTest, TitleFollowsTheLookupOfTheMoment) {
+// A title shown a frame after the last lookup sees the browser gone.
+TEST_F(BatchRunTest, TitleFollowsTheLookupOfTheFrame) {
   auto hooks = Hooks();
-  // The browser goes away between the first title and the second.
   hooks.browserDirectory = [this] { return lookups++ == 0 ? std::string(kBrowser) : std::string(); };
-  WriteFilesThread({World("city\\city.wrl")}, World(""), 0, window, hooks);
-  EXPECT_EQ(window.Only("title"), (std::vector<std::string>{"Quietwalk - ...\\world\\city\\city.wrl",
-                                                           "Quietwalk - " + World("city\\city.wrl")}));
+  const auto patchFile = hooks.patchFile;
+  hooks.patchFile = [&](const std::string& path, int mode, const std::string& folder) {
+    if (path == World("late.wrl")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return patchFile(path, mode, folder);
+  };
+  WriteFilesThread({World("a.wrl"), World("b.wrl"), World("late.wrl")}, World(""), 0, window, hooks);
+  const std::vector<std::string> titles = window.Only("title");
+  ASSERT_EQ(titles.size(), 4u);
+  EXPECT_EQ(titles[0], "Quietwalk - ...\\world\\a.wrl");
+  EXPECT_EQ(titles[3], "Quietwalk - " + World("late.wrl"));
 }
 
 TEST(RunTitle, ShortensEveryOccurrenceOfTheBrowserDirectory) {

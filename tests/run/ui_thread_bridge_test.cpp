@@ -69,23 +69,25 @@ struct BridgedRun {
   BridgedRun() { display.bridge = &bridge; }
 };
 
-TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadBeforeTheWorkerGoesOn) {
+// A file shown is waited for at the worker's next request, a box at once:
+// when the box's call returns, everything before it has been shown.
+TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
   BridgedRun run;
   std::vector<std::size_t> seenByWorker;
   run.bridge.StartWorker([&](platform::RunWindow& window) {
     window.ShowFile("t1", "l1", std::nullopt);
-    seenByWorker.push_back(run.display.shown.size());
     window.ShowFile("t1", "l1", 100);
-    seenByWorker.push_back(run.display.shown.size());
     window.ShowMessage("summary", platform::MessageIcon::kInformation, true);
     seenByWorker.push_back(run.display.shown.size());
+    window.ShowFile("t2", "l2", 100);
     window.EndDialog(0);
   });
   run.display.RunModalLoop();
   run.bridge.WaitForWorker();
   EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file t1 | l1", "file t1 | l1 | 100",
-                                                          "box summary owned", "end 0"}));
-  EXPECT_EQ(seenByWorker, (std::vector<std::size_t>{1, 2, 3}));
+                                                          "box summary owned", "file t2 | l2 | 100",
+                                                          "end 0"}));
+  EXPECT_EQ(seenByWorker, (std::vector<std::size_t>{3}));
   EXPECT_FALSE(run.display.offUiThread);
   EXPECT_EQ(run.bridge.LoadStringA(107), "string 107");
 }
