@@ -3,10 +3,11 @@
 // PatchWorldFile calls alone on the same tree, made as the run makes them,
 // rewritten afresh before each pass. What lies between the two is the run's
 // own cost: the title, label and bar handed to the UI thread and waited for,
-// and the install lookup made anew for the titles once a frame. Measured with the browser found at its fixed path and
-// found through the registry, the costlier lookup. The tree lives in memory
-// (/dev/shm where there is one): on a disk the flush of every rewrite would
-// drown what is measured here. Linux host only.
+// and the install lookup made anew for the titles once a frame. Measured
+// with the browser found at its fixed path and found through the registry,
+// the costlier lookup. The tree lives in memory (/dev/shm where there is
+// one): on a disk the flush of every rewrite would drown what is measured
+// here. Linux host only.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
