@@ -47,8 +47,9 @@ void AppendSection(std::string* text, int vendor, int product) {
     std::snprintf(line, sizeof line, "\"Flag%d\"=dword:%08x\n", i, vendor * 31 + product * 7 + i);
     *text += line;
   }
-  *text += "\"Placement\"=hex:2c,00,00,00,00,00,00,00,01,00,00,00,ff,ff,ff,ff,ff,ff,ff,ff,\\\n"
-           "  ff,ff,ff,ff,ff,ff,ff,ff,16,00,00,00,16,00,00,00,36,04,00,00,a6,02,00,00\n";
+  *text +=
+      "\"Placement\"=hex:2c,00,00,00,00,00,00,00,01,00,00,00,ff,ff,ff,ff,ff,ff,ff,ff,\\\n"
+      "  ff,ff,ff,ff,ff,ff,ff,ff,16,00,00,00,16,00,00,00,36,04,00,00,a6,02,00,00\n";
 }
 
 std::string GeneratedUserReg() {
@@ -57,8 +58,9 @@ std::string GeneratedUserReg() {
   for (int vendor = 0; text.size() < kUserRegBytes; ++vendor) {
     for (int product = 0; product < 10; ++product) AppendSection(&text, vendor, product);
     if (vendor == 1000)
-      text += "\n[Software\\\\Sony\\\\Community Place Browser\\\\Install] 1796706751\n"
-              "#time=1dd86d2b9e8a3ea\n\"Directory\"=\"C:\\\\Program Files\\\\Sony\\\\Community Place Browser\"\n";
+      text +=
+          "\n[Software\\\\Sony\\\\Community Place Browser\\\\Install] 1796706751\n"
+          "#time=1dd86d2b9e8a3ea\n\"Directory\"=\"C:\\\\Program Files\\\\Sony\\\\Community Place Browser\"\n";
   }
   return text;
 }
@@ -75,10 +77,10 @@ void MakePrefix() {
   fs::create_directory_symlink("../drive_c", g_prefix + "/dosdevices/c:");
   fs::create_directory_symlink("/", g_prefix + "/dosdevices/z:");
   // The folders of a fresh drive C:, and some programs installed.
-  for (const char* folder : {"Program Files/Common Files", "Program Files/Internet Explorer",
-                             "Program Files/Windows Media Player", "Program Files/Windows NT",
-                             "Program Files (x86)/Common Files", "ProgramData/Microsoft", "users/Public",
-                             "windows/system32"})
+  for (const char* folder :
+       {"Program Files/Common Files", "Program Files/Internet Explorer", "Program Files/Windows Media Player",
+        "Program Files/Windows NT", "Program Files (x86)/Common Files", "ProgramData/Microsoft", "users/Public",
+        "windows/system32"})
     fs::create_directories(g_prefix + "/drive_c/" + folder);
   for (int i = 0; i < 20; ++i) fs::create_directories(g_prefix + "/drive_c/Program Files/Vendor" + std::to_string(i));
   std::ofstream(g_prefix + "/user.reg", std::ios::binary) << GeneratedUserReg();

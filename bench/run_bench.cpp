@@ -27,12 +27,12 @@
 #include <string>
 #include <vector>
 
+#include "locate/browser_directory.h"
+#include "patch/world_patcher.h"
 #include "qt/dialog_builder.h"
 #include "qt/message_box.h"
 #include "qt/quietwalk_dlg.h"
 #include "run/ui_thread_bridge.h"
-#include "locate/browser_directory.h"
-#include "patch/world_patcher.h"
 #include "scan/world_scan.h"
 
 namespace {
@@ -125,9 +125,7 @@ std::map<int, double> g_patchSeconds;  // by Install: mean seconds per pass
 std::map<int, double> g_runSeconds;
 
 struct PrefixInUse {
-  explicit PrefixInUse(Install install) : prefix(MakePrefix(install)) {
-    setenv("WINEPREFIX", prefix.host.c_str(), 1);
-  }
+  explicit PrefixInUse(Install install) : prefix(MakePrefix(install)) { setenv("WINEPREFIX", prefix.host.c_str(), 1); }
   ~PrefixInUse() {
     unsetenv("WINEPREFIX");
     fs::remove_all(prefix.host);
@@ -206,8 +204,8 @@ class BareDisplay final : public QObject, public RunDisplay {
   QDialog dialog;
   QProgressBar progress{&dialog};
   QLabel status{&dialog};
-  UiThreadBridge bridge{*this, {[this] { QCoreApplication::postEvent(this, new QEvent(kWake)); },
-                                [](int) { return std::string(); }}};
+  UiThreadBridge bridge{
+      *this, {[this] { QCoreApplication::postEvent(this, new QEvent(kWake)); }, [](int) { return std::string(); }}};
 
   BareDisplay() { progress.setRange(1, 100); }
   ~BareDisplay() override { bridge.WaitForWorker(); }
@@ -254,9 +252,17 @@ void BM_ShowFileRequest(benchmark::State& state) {
 
 BENCHMARK(BM_BrowserLookup)->Arg(kFixedPath)->Arg(kRegistry);
 BENCHMARK(BM_ShowFileRequest)->Arg(0)->Arg(1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PatchCallsAlone)->Arg(kFixedPath)->Arg(kRegistry)->Iterations(5)->UseManualTime()
+BENCHMARK(BM_PatchCallsAlone)
+    ->Arg(kFixedPath)
+    ->Arg(kRegistry)
+    ->Iterations(5)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RunThroughTheDialog)->Arg(kFixedPath)->Arg(kRegistry)->Iterations(5)->UseManualTime()
+BENCHMARK(BM_RunThroughTheDialog)
+    ->Arg(kFixedPath)
+    ->Arg(kRegistry)
+    ->Iterations(5)
+    ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

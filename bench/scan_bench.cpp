@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kAreas = 50;
-constexpr int kRoomsPerArea = 39;        // 50 + 50 * 39 = 2,000 folders
+constexpr int kRoomsPerArea = 39;         // 50 + 50 * 39 = 2,000 folders
 constexpr int kWorldFilesPerFolder = 10;  // 20,000 world files
 constexpr int kOtherFilesPerFolder = 39;  // 78,000 other files
 

@@ -18,14 +18,11 @@ constexpr std::uint32_t FourCc(const char (&code)[5]) {
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::size_t kBitmapInfoHeaderSize = 40;
 
-std::uint16_t U16(Bytes bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
+std::uint16_t U16(Bytes bytes, std::size_t at) { return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8); }
 
 std::uint32_t U32(Bytes bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
 std::int32_t I32(Bytes bytes, std::size_t at) { return static_cast<std::int32_t>(U32(bytes, at)); }
@@ -63,8 +60,7 @@ std::optional<Bytes> FindList(const std::vector<Chunk>& chunks, std::uint32_t ty
 }
 
 const Chunk* FindChunk(const std::vector<Chunk>& chunks, std::uint32_t id) {
-  const auto found =
-      std::find_if(chunks.begin(), chunks.end(), [id](const Chunk& chunk) { return chunk.id == id; });
+  const auto found = std::find_if(chunks.begin(), chunks.end(), [id](const Chunk& chunk) { return chunk.id == id; });
   return found == chunks.end() ? nullptr : &*found;
 }
 
@@ -72,8 +68,7 @@ const Chunk* FindChunk(const std::vector<Chunk>& chunks, std::uint32_t id) {
 std::uint32_t FrameChunkId(int stream) {
   constexpr char kHex[] = "0123456789ABCDEF";
   return static_cast<std::uint32_t>(static_cast<unsigned char>(kHex[(stream >> 4) & 0xF])) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(kHex[stream & 0xF])) << 8 |
-         FourCc("\0\0dc");
+         static_cast<std::uint32_t>(static_cast<unsigned char>(kHex[stream & 0xF])) << 8 | FourCc("\0\0dc");
 }
 
 struct VideoStream {
@@ -120,8 +115,8 @@ bool ReadFormat(Bytes format, AviClip& clip) {
     colours = 256;
   }
   if (headerSize < kBitmapInfoHeaderSize || headerSize > format.size() || U16(format, 14) != 8 ||
-      U32(format, 16) != kBiRle8 || width <= 0 || width > kMaxClipSide || height <= 0 ||
-      height > kMaxClipSide || colours > 256 || (format.size() - headerSize) / 4 < colours) {
+      U32(format, 16) != kBiRle8 || width <= 0 || width > kMaxClipSide || height <= 0 || height > kMaxClipSide ||
+      colours > 256 || (format.size() - headerSize) / 4 < colours) {
     return false;
   }
   clip.width = width;
@@ -156,17 +151,14 @@ std::uint32_t FrameTime(std::uint32_t microSecPerFrame, const VideoStream& strea
   if (microSecPerFrame != 0 || stream.rate == 0) {
     return microSecPerFrame;
   }
-  const std::uint64_t derived =
-      (std::uint64_t{stream.scale} * 1000000U + stream.rate / 2) / stream.rate;
+  const std::uint64_t derived = (std::uint64_t{stream.scale} * 1000000U + stream.rate / 2) / stream.rate;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(derived, UINT32_MAX));
 }
 
 bool AllFramesDecode(const AviClip& clip) {
-  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(clip.width) *
-                                    static_cast<std::size_t>(clip.height));
-  return std::all_of(clip.frames.begin(), clip.frames.end(), [&](const auto& frame) {
-    return DecodeRle8Frame(frame, clip.width, clip.height, scratch);
-  });
+  std::vector<std::uint8_t> scratch(static_cast<std::size_t>(clip.width) * static_cast<std::size_t>(clip.height));
+  return std::all_of(clip.frames.begin(), clip.frames.end(),
+                     [&](const auto& frame) { return DecodeRle8Frame(frame, clip.width, clip.height, scratch); });
 }
 
 }  // namespace
@@ -200,15 +192,14 @@ std::optional<AviClip> ParseAviClip(std::span<const std::uint8_t> bytes) {
   AviClip clip;
   clip.microSecPerFrame = FrameTime(U32(mainHeader->data, 0), *stream);
   if (clip.microSecPerFrame == 0 || !ReadFormat(stream->format, clip) ||
-      !CollectFrames(*movieList, FrameChunkId(stream->number), false, clip) ||
-      clip.frames.empty() || !AllFramesDecode(clip)) {
+      !CollectFrames(*movieList, FrameChunkId(stream->number), false, clip) || clip.frames.empty() ||
+      !AllFramesDecode(clip)) {
     return std::nullopt;
   }
   return clip;
 }
 
-bool DecodeRle8Frame(std::span<const std::uint8_t> data, int width, int height,
-                     std::vector<std::uint8_t>& pixels) {
+bool DecodeRle8Frame(std::span<const std::uint8_t> data, int width, int height, std::vector<std::uint8_t>& pixels) {
   if (width <= 0 || height <= 0 ||
       pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height)) {
     return false;
@@ -281,8 +272,7 @@ bool ClipPlayer::Seek(int frame) {
   }
   while (m_current < frame) {
     ++m_current;
-    DecodeRle8Frame(m_clip.frames[static_cast<std::size_t>(m_current)], m_clip.width,
-                    m_clip.height, m_pixels);
+    DecodeRle8Frame(m_clip.frames[static_cast<std::size_t>(m_current)], m_clip.width, m_clip.height, m_pixels);
   }
   return true;
 }
@@ -296,8 +286,7 @@ void ClipPlayer::Advance() {
 }
 
 void ClipPlayer::Restart() {
-  m_pixels.assign(static_cast<std::size_t>(m_clip.width) * static_cast<std::size_t>(m_clip.height),
-                  0);
+  m_pixels.assign(static_cast<std::size_t>(m_clip.width) * static_cast<std::size_t>(m_clip.height), 0);
   m_current = 0;
   if (!m_clip.frames.empty()) {
     DecodeRle8Frame(m_clip.frames.front(), m_clip.width, m_clip.height, m_pixels);

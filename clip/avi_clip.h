@@ -49,8 +49,7 @@ std::optional<AviClip> ParseAviClip(std::span<const std::uint8_t> bytes);
 // reach keep their values; runs past the right or top edge are cut off. End
 // of data counts as end of bitmap. Returns false when a run or escape is cut
 // short by the end of the data; what came before it stays drawn.
-bool DecodeRle8Frame(std::span<const std::uint8_t> data, int width, int height,
-                     std::vector<std::uint8_t>& pixels);
+bool DecodeRle8Frame(std::span<const std::uint8_t> data, int width, int height, std::vector<std::uint8_t>& pixels);
 
 // Plays a clip's frames onto one picture, each drawn over the one before.
 // Frame 0 is drawn over a picture of index 0, so every pass of a repeating

@@ -30,8 +30,7 @@ class InflateStream {
 class DeflateStream {
  public:
   DeflateStream() {
-    if (deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
       throw std::bad_alloc();
     // zlib would name the system it was built for (Unix 3, Windows 10) in
     // the header; a fixed one makes both builds write the same bytes.
@@ -63,9 +62,7 @@ void Feed(z_stream* stream, std::string_view* rest) {
 }
 
 // The input zlib has not consumed yet: what it holds plus what was not fed.
-std::size_t Unconsumed(const z_stream* stream, std::string_view rest) {
-  return stream->avail_in + rest.size();
-}
+std::size_t Unconsumed(const z_stream* stream, std::string_view rest) { return stream->avail_in + rest.size(); }
 
 // The size a single-member file gives in its trailer, as a first guess for
 // the output buffer. Never beyond `limit` nor what deflate can possibly
@@ -74,8 +71,8 @@ std::size_t SizeHint(std::string_view bytes, std::size_t limit) {
   constexpr std::size_t kMaxDeflateRatio = 1032;
   if (bytes.size() < 18) return 0;
   const auto* tail = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4);
-  std::size_t size = tail[0] | (std::size_t{tail[1]} << 8) | (std::size_t{tail[2]} << 16) |
-                     (std::size_t{tail[3]} << 24);
+  std::size_t size =
+      tail[0] | (std::size_t{tail[1]} << 8) | (std::size_t{tail[2]} << 16) | (std::size_t{tail[3]} << 24);
   return std::min({size, limit, bytes.size() * kMaxDeflateRatio});
 }
 
@@ -108,14 +105,13 @@ std::optional<std::string> Gunzip(std::string_view bytes, std::size_t limit) {
       // Another member may follow; anything else is trailing data that a
       // rewrite would drop, so the file is not one to touch.
       Feed(stream, &rest);
-      if (stream->avail_in < 2 || stream->next_in[0] != 0x1F || stream->next_in[1] != 0x8B)
-        return std::nullopt;
+      if (stream->avail_in < 2 || stream->next_in[0] != 0x1F || stream->next_in[1] != 0x8B) return std::nullopt;
       if (inflateReset(stream) != Z_OK) return std::nullopt;
       continue;
     }
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
     if (rc == Z_BUF_ERROR && Unconsumed(stream, rest) == 0) return std::nullopt;  // truncated
-    if (rc != Z_OK && rc != Z_BUF_ERROR) return std::nullopt;  // bad data, CRC, method, dictionary
+    if (rc != Z_OK && rc != Z_BUF_ERROR) return std::nullopt;                     // bad data, CRC, method, dictionary
   }
 }
 

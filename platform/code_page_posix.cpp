@@ -33,17 +33,15 @@ struct LanguageCodePage {
 // any other language, and any name that is no locale at all, gets 1252.
 // Languages that Windows writes only in Unicode get UTF-8.
 constexpr LanguageCodePage kLanguageCodePages[] = {
-    {"cs", 1250},  {"hu", 1250},  {"pl", 1250},  {"ro", 1250},  {"sk", 1250},  {"sl", 1250},
-    {"hr", 1250},  {"bs", 1250},  {"sq", 1250},  {"tk", 1250},  {"ru", 1251},  {"uk", 1251},
-    {"be", 1251},  {"bg", 1251},  {"mk", 1251},  {"kk", 1251},  {"ky", 1251},  {"tt", 1251},
-    {"mn", 1251},  {"ba", 1251},  {"sah", 1251}, {"tg", 1251},  {"sr", 1251},  {"el", 1253},
-    {"tr", 1254},  {"az", 1254},  {"uz", 1254},  {"he", 1255},  {"ar", 1256},  {"fa", 1256},
-    {"ur", 1256},  {"ug", 1256},  {"lt", 1257},  {"lv", 1257},  {"et", 1257},  {"vi", 1258},
-    {"th", 874},   {"ja", 932},   {"ko", 949},   {"hi", 65001}, {"bn", 65001},
-    {"ta", 65001}, {"te", 65001}, {"mr", 65001}, {"gu", 65001}, {"kn", 65001}, {"ml", 65001},
-    {"pa", 65001}, {"or", 65001}, {"as", 65001}, {"hy", 65001}, {"ka", 65001}, {"am", 65001},
-    {"ne", 65001}, {"si", 65001}, {"km", 65001}, {"lo", 65001}, {"bo", 65001}, {"dv", 65001},
-    {"syr", 65001}, {"kok", 65001}, {"sa", 65001},
+    {"cs", 1250},  {"hu", 1250},  {"pl", 1250},  {"ro", 1250},   {"sk", 1250},   {"sl", 1250},  {"hr", 1250},
+    {"bs", 1250},  {"sq", 1250},  {"tk", 1250},  {"ru", 1251},   {"uk", 1251},   {"be", 1251},  {"bg", 1251},
+    {"mk", 1251},  {"kk", 1251},  {"ky", 1251},  {"tt", 1251},   {"mn", 1251},   {"ba", 1251},  {"sah", 1251},
+    {"tg", 1251},  {"sr", 1251},  {"el", 1253},  {"tr", 1254},   {"az", 1254},   {"uz", 1254},  {"he", 1255},
+    {"ar", 1256},  {"fa", 1256},  {"ur", 1256},  {"ug", 1256},   {"lt", 1257},   {"lv", 1257},  {"et", 1257},
+    {"vi", 1258},  {"th", 874},   {"ja", 932},   {"ko", 949},    {"hi", 65001},  {"bn", 65001}, {"ta", 65001},
+    {"te", 65001}, {"mr", 65001}, {"gu", 65001}, {"kn", 65001},  {"ml", 65001},  {"pa", 65001}, {"or", 65001},
+    {"as", 65001}, {"hy", 65001}, {"ka", 65001}, {"am", 65001},  {"ne", 65001},  {"si", 65001}, {"km", 65001},
+    {"lo", 65001}, {"bo", 65001}, {"dv", 65001}, {"syr", 65001}, {"kok", 65001}, {"sa", 65001},
 };
 
 std::string Lower(std::string_view text) {
@@ -148,9 +146,9 @@ unsigned AnsiCodePageForLocale(const char* lcAll, const char* lcCtype, const cha
   lang = SetOrNull(lang);
   // setlocale(LC_ALL, "") loads every category or none: LC_ALL names them
   // all, else LC_CTYPE its own and LANG the rest.
-  const bool loads = lcAll != nullptr ? LocaleLoads(lcAll)
-                                      : (lcCtype == nullptr || LocaleLoads(lcCtype)) &&
-                                            (lang == nullptr || LocaleLoads(lang));
+  const bool loads = lcAll != nullptr
+                         ? LocaleLoads(lcAll)
+                         : (lcCtype == nullptr || LocaleLoads(lcCtype)) && (lang == nullptr || LocaleLoads(lang));
   const char* ctype = lcAll != nullptr ? lcAll : lcCtype != nullptr ? lcCtype : lang;
   // Wine, left with the C locale, reads LC_ALL itself, installed or not.
   const char* name = (loads && ctype != nullptr && std::strcmp(ctype, "C") != 0) ? ctype : lcAll;
@@ -172,8 +170,7 @@ unsigned AnsiCodePage() {
   lcAll = SetOrNull(lcAll);
   lcCtype = SetOrNull(lcCtype);
   lang = SetOrNull(lang);
-  if (cache.valid && SameValue(cache.lcAll, lcAll) && SameValue(cache.lcCtype, lcCtype) &&
-      SameValue(cache.lang, lang))
+  if (cache.valid && SameValue(cache.lcAll, lcAll) && SameValue(cache.lcCtype, lcCtype) && SameValue(cache.lang, lang))
     return cache.codePage;
   cache.codePage = AnsiCodePageForLocale(lcAll, lcCtype, lang);
   cache.lcAll = lcAll != nullptr ? lcAll : "";
@@ -230,9 +227,7 @@ std::u16string HostNameToUtf16(std::string_view hostName, bool* valid) {
   return out;
 }
 
-bool AppendHostName(std::u16string_view text, std::string* out) {
-  return AppendUtf16AsUtf8(text, std::nullopt, out);
-}
+bool AppendHostName(std::u16string_view text, std::string* out) { return AppendUtf16AsUtf8(text, std::nullopt, out); }
 
 std::optional<std::string> Utf16ToHostName(std::u16string_view text) {
   std::string out;

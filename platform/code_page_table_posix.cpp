@@ -49,8 +49,7 @@ class Converter {
 };
 
 char16_t Utf16LeUnit(const char* bytes) {
-  return static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) |
-                               (static_cast<unsigned char>(bytes[1]) << 8));
+  return static_cast<char16_t>(static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8));
 }
 
 bool MapsAsciiUnchanged(const CodePageTable& table) {
@@ -73,8 +72,11 @@ std::unique_ptr<CodePageTable> Latin1Table() {
 // Where Wine keeps its code page tables (c_<code page>.nls), by the ways it
 // is packaged.
 constexpr const char* kWineTableFolders[] = {
-    "/usr/share/wine/nls",           "/usr/local/share/wine/nls",       "/opt/wine-stable/share/wine/nls",
-    "/opt/wine-devel/share/wine/nls", "/opt/wine-staging/share/wine/nls",
+    "/usr/share/wine/nls",
+    "/usr/local/share/wine/nls",
+    "/opt/wine-stable/share/wine/nls",
+    "/opt/wine-devel/share/wine/nls",
+    "/opt/wine-staging/share/wine/nls",
 };
 
 std::optional<std::string> ReadWineTable(unsigned codePage) {
@@ -164,8 +166,7 @@ std::unique_ptr<CodePageTable> BuildTable(unsigned codePage) {
       for (unsigned t = 0; t < 256; ++t) {
         const char in[2] = {static_cast<char>(b), static_cast<char>(t)};
         size_t outSize = sizeof out;
-        if (decoder.Convert(in, 2, out, &outSize) == 0 && outSize == 2)
-          table->pairs[b << 8 | t] = Utf16LeUnit(out);
+        if (decoder.Convert(in, 2, out, &outSize) == 0 && outSize == 2) table->pairs[b << 8 | t] = Utf16LeUnit(out);
       }
     }
   } else {

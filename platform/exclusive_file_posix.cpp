@@ -28,16 +28,12 @@ constexpr std::size_t kMaxWrite = std::size_t{1} << 30;
 IoFailure FailureOf(int error) {
   switch (error) {
     case ENOSPC:
-    case EDQUOT:
-      return IoFailure::kDiskFull;
+    case EDQUOT: return IoFailure::kDiskFull;
     case EACCES:
     case EPERM:
-    case EROFS:
-      return IoFailure::kAccessDenied;
-    case EIO:
-      return IoFailure::kGeneric;
-    default:
-      return IoFailure::kOther;
+    case EROFS: return IoFailure::kAccessDenied;
+    case EIO: return IoFailure::kGeneric;
+    default: return IoFailure::kOther;
   }
 }
 
@@ -123,8 +119,7 @@ int TakeOverModeAndAttributes(int fd, int originalFd, const struct stat& origina
 void IgnoreLeaseBreakSignal() {
   static const bool done = [] {
     struct sigaction current {};
-    if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
-        !(current.sa_flags & SA_SIGINFO))
+    if (sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL && !(current.sa_flags & SA_SIGINFO))
       signal(SIGIO, SIG_IGN);
     return true;
   }();
@@ -160,9 +155,9 @@ bool LockedByOthers(int fd) {
 }  // namespace
 
 struct ExclusiveFile::Impl {
-  ScopedFd file;      // the world file itself, locked while this lives
-  ScopedFd folder;    // the folder that holds it, links resolved
-  std::string name;   // its name in that folder
+  ScopedFd file;     // the world file itself, locked while this lives
+  ScopedFd folder;   // the folder that holds it, links resolved
+  std::string name;  // its name in that folder
   struct stat status {};
 };
 
@@ -189,8 +184,8 @@ std::optional<ExclusiveFile> ExclusiveFile::Open(std::string_view path) {
   if (fstatat(impl->folder.get(), impl->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
     return std::nullopt;
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-  impl->file = ScopedFd(openat(impl->folder.get(), impl->name.c_str(),
-                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  impl->file = ScopedFd(
+      openat(impl->folder.get(), impl->name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!impl->file.valid()) return std::nullopt;
   if (fstat(impl->file.get(), &impl->status) != 0 || !S_ISREG(impl->status.st_mode)) return std::nullopt;
   if (flock(impl->file.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;

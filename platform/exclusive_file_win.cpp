@@ -13,11 +13,9 @@ constexpr int kTemporaryNameAttempts = 100;
 IoFailure FailureOf(DWORD error) {
   switch (error) {
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return IoFailure::kDiskFull;
+    case ERROR_HANDLE_DISK_FULL: return IoFailure::kDiskFull;
     case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      return IoFailure::kAccessDenied;
+    case ERROR_WRITE_PROTECT: return IoFailure::kAccessDenied;
     default:
       // Sharing and lock violations included: the file is in use.
       return IoFailure::kGeneric;
@@ -88,8 +86,8 @@ HANDLE CreateTemporary(const std::string& folder, std::string* temporary) {
     // ".tmp": never taken for a world file, not even by its short alias,
     // should a crash leave it behind.
     *temporary = folder + "\\" + name + ".tmp";
-    HANDLE handle = CreateFileA(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle != INVALID_HANDLE_VALUE) return handle;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
@@ -170,8 +168,7 @@ IoFailure ExclusiveFile::ReplaceContent(std::string_view bytes) {
   if (target.empty()) target = m_impl->path;
   // Windows refuses to replace a read-only file; Wine, run by root, would not.
   const DWORD attributes = GetFileAttributesA(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    return IoFailure::kAccessDenied;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return IoFailure::kAccessDenied;
 
   std::string temporary;
   if (const IoFailure failure = WriteTemporary(FolderOf(target), bytes, &temporary); failure != IoFailure::kNone)

@@ -35,8 +35,7 @@ std::string TemporaryName(std::string_view name) {
   clock_gettime(CLOCK_REALTIME, &now);
   char suffix[64];
   std::snprintf(suffix, sizeof suffix, ".%x-%lx-%x", static_cast<unsigned>(getpid()),
-                static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec),
-                counter.fetch_add(1));
+                static_cast<unsigned long>(now.tv_nsec) ^ static_cast<unsigned long>(now.tv_sec), counter.fetch_add(1));
   std::string temporary = ".";
   temporary.append(name.substr(0, kMaxKeptName));
   temporary.append(suffix);
@@ -97,7 +96,8 @@ ReplacementFile ReplacementFile::Create(int folderFd, std::string_view name, mod
   // No O_TMPFILE on this file system: a named file, which a kill can leave.
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     std::string temporary = TemporaryName(name);
-    file.m_fd = ScopedFd(openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    file.m_fd =
+        ScopedFd(openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (file.valid()) {
       file.m_temporary = std::move(temporary);
       return file;

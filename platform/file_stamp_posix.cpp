@@ -18,8 +18,8 @@ bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 }  // namespace
 
 bool FileStamp::operator==(const FileStamp& other) const {
-  return device == other.device && inode == other.inode && size == other.size &&
-         SameTime(modified, other.modified) && SameTime(changed, other.changed);
+  return device == other.device && inode == other.inode && size == other.size && SameTime(modified, other.modified) &&
+         SameTime(changed, other.changed);
 }
 
 FileStamp StampOf(const struct stat& status) {

@@ -40,10 +40,8 @@ bool KeepsFolderTimes(int folderFd) {
     case EXT4_SUPER_MAGIC:  // ext2 and ext3 too
     case TMPFS_MAGIC:
     case XFS_SUPER_MAGIC:
-    case BTRFS_SUPER_MAGIC:
-      return true;
-    default:
-      return false;
+    case BTRFS_SUPER_MAGIC: return true;
+    default: return false;
   }
 }
 
@@ -172,6 +170,5 @@ bool StepInto(std::string* path, std::u16string_view name, std::string_view host
   path->append(*match);
   return stat(path->c_str(), status) == 0;  // e.g. a dangling link
 }
-
 
 }  // namespace platform

@@ -99,8 +99,7 @@ class HiddenFolders {
     m_checked = true;
     m_prefix = WinePrefix();
     static const std::optional<Identity> root = IdentityAt("/");
-    const bool holdsOne =
-        (root && *root == m_self) || (!m_prefix.empty() && IdentityAt(m_prefix + "/..") == m_self);
+    const bool holdsOne = (root && *root == m_self) || (!m_prefix.empty() && IdentityAt(m_prefix + "/..") == m_self);
     if (!holdsOne) return;
     for (const std::string& path : {m_prefix, std::string("/dev"), std::string("/proc"), std::string("/sys")})
       if (std::optional<Identity> identity = path.empty() ? std::nullopt : IdentityAt(path))

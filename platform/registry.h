@@ -50,7 +50,7 @@ std::optional<RegistryKey> OpenCurrentUserKey(std::string_view subKey);
 //   kRegistrySuccess   the data was copied;
 //   kRegistryMoreData  the data does not fit; `data` is left untouched;
 //   kRegistryNotFound  no value of that name.
-long QueryValue(const RegistryKey& key, std::string_view valueName,
-                std::uint32_t* type, unsigned char* data, std::uint32_t* size);
+long QueryValue(const RegistryKey& key, std::string_view valueName, std::uint32_t* type, unsigned char* data,
+                std::uint32_t* size);
 
 }  // namespace platform

@@ -84,7 +84,7 @@ class HiveCache {
     struct stat status {};
     std::string bytes;
     bool loaded = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= kMaxUserRegBytes &&
-                ReadWholeFile(fd, status.st_size, &bytes);
+                  ReadWholeFile(fd, status.st_size, &bytes);
     close(fd);
     if (!loaded) return Empty();
     m_path = path;
@@ -111,16 +111,13 @@ HiveCache& Cache() {
   return cache;
 }
 
-bool IsStringType(std::uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
+bool IsStringType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
 // String data as the A call gives it: whole UTF-16 units (an odd last byte
 // is dropped) converted to the ANSI code page.
 std::string AnsiStringData(const std::vector<std::uint8_t>& data) {
   std::u16string units(data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  for (std::size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
   return Utf16ToAnsi(units);
 }
 

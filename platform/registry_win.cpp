@@ -30,8 +30,8 @@ std::optional<RegistryKey> OpenCurrentUserKey(std::string_view subKey) {
   return RegistryKey(std::move(impl));
 }
 
-long QueryValue(const RegistryKey& key, std::string_view valueName, std::uint32_t* type,
-                unsigned char* data, std::uint32_t* size) {
+long QueryValue(const RegistryKey& key, std::string_view valueName, std::uint32_t* type, unsigned char* data,
+                std::uint32_t* size) {
   *type = kRegNone;
   if (valueName.find('\0') != std::string_view::npos) return kRegistryNotFound;
   // Windows may leave part of the data in a buffer that is too small. The

@@ -25,8 +25,7 @@ class RunWindow {
 
   // Shows one file: the dialog's title, then the status label's text, then
   // (when given) the progress bar's position, as one request.
-  virtual void ShowFile(const std::string& title, const std::string& label,
-                        std::optional<int> position) = 0;
+  virtual void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) = 0;
   virtual void EndDialog(int code) = 0;
 
   // ownedByDialog: the dialog's window is given as the owner (a box whose

@@ -24,13 +24,9 @@ std::u16string FoldName(std::u16string_view name) {
   return folded;
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 unsigned HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
@@ -77,8 +73,7 @@ Number ParseHexNumber(std::string_view text, std::size_t start) {
   while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-      IsHexDigit(text[i + 2]))
+  if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && IsHexDigit(text[i + 2]))
     i += 2;
   if (i >= text.size() || !IsHexDigit(text[i])) return {0, start};
   std::uint64_t value = 0;
@@ -102,8 +97,7 @@ void DecodeUtf8(std::string_view text, std::size_t* pos, std::u16string* out) {
 
 // Reads escaped text from `start` up to the unescaped `endChar`. Returns the
 // position just after `endChar`, or nullopt when the line ends first.
-std::optional<std::size_t> ParseEscaped(std::string_view text, std::size_t start, char endChar,
-                                        std::u16string* out) {
+std::optional<std::size_t> ParseEscaped(std::string_view text, std::size_t start, char endChar, std::u16string* out) {
   out->clear();
   std::size_t i = start;
   while (i < text.size() && text[i] != endChar) {
@@ -179,9 +173,9 @@ std::optional<DataType> ParseDataType(std::string_view text) {
     DataType::Form form;
   };
   static constexpr Tag kTags[] = {
-      {"\"", 1, DataType::Form::kString},     {"str:\"", 1, DataType::Form::kString},
+      {"\"", 1, DataType::Form::kString},        {"str:\"", 1, DataType::Form::kString},
       {"str(2):\"", 2, DataType::Form::kString}, {"str(7):\"", 7, DataType::Form::kString},
-      {"hex:", 3, DataType::Form::kHex},      {"dword:", 4, DataType::Form::kDword},
+      {"hex:", 3, DataType::Form::kHex},         {"dword:", 4, DataType::Form::kDword},
   };
   for (const Tag& tag : kTags)
     if (text.starts_with(tag.text)) return DataType{tag.type, tag.form, tag.text.size()};
@@ -204,9 +198,7 @@ class Parser {
       line.remove_prefix(start);
       if (line.empty()) continue;
       switch (line.front()) {
-        case '[':
-          m_key = LoadKey(hive, line.substr(1));
-          break;
+        case '[': m_key = LoadKey(hive, line.substr(1)); break;
         case '@':
         case '"':
           if (m_key) LoadValue(m_key, line);

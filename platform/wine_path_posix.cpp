@@ -18,9 +18,7 @@
 namespace platform {
 namespace {
 
-char LowerDriveLetter(char16_t c) {
-  return static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
-}
+char LowerDriveLetter(char16_t c) { return static_cast<char>(c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c); }
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -233,8 +231,8 @@ std::u16string CurrentFolder() {
   char16_t bestLetter = 0;
   std::string bestFolder;
   for (char16_t letter = u'a'; letter <= u'z'; ++letter) {
-    std::string folder = noDosDevices ? (letter == u'c' ? prefix + "/drive_c" : std::string())
-                                      : DosDeviceLink(prefix, letter);
+    std::string folder =
+        noDosDevices ? (letter == u'c' ? prefix + "/drive_c" : std::string()) : DosDeviceLink(prefix, letter);
     if (folder.empty()) continue;
     char* resolved = realpath(folder.c_str(), nullptr);
     if (resolved == nullptr) continue;

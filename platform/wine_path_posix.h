@@ -36,13 +36,13 @@ std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_
 // Characters Wine refuses in a file name (and "/", which would reach the
 // host as a separator): a path holding one names nothing.
 inline bool IsForbiddenInName(char16_t c) {
-  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' ||
-         c == u':' || c == u'/';
+  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u':' ||
+         c == u'/';
 }
 
 // A host file found for a Windows path, with the status stat() gave it.
 struct HostFile {
-  std::string path;               // host path, components spelt as found on disk
+  std::string path;                   // host path, components spelt as found on disk
   std::size_t driveFolderLength = 0;  // path[0, driveFolderLength) is the drive's folder
   bool isFolder = false;
   std::uint32_t mode = 0;  // st_mode

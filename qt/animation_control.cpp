@@ -15,8 +15,7 @@ namespace {
 
 // Timers count whole milliseconds: the nearest one, and at least one.
 int TimerInterval(std::uint32_t microSecPerFrame) {
-  return static_cast<int>(
-      std::clamp<std::uint64_t>((std::uint64_t{microSecPerFrame} + 500) / 1000, 1, INT_MAX));
+  return static_cast<int>(std::clamp<std::uint64_t>((std::uint64_t{microSecPerFrame} + 500) / 1000, 1, INT_MAX));
 }
 
 }  // namespace
@@ -60,8 +59,8 @@ bool AnimationControl::Open(const QString& path) {
 
 bool AnimationControl::OpenData(const QByteArray& bytes) {
   Close();
-  auto clip = ParseAviClip(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     static_cast<std::size_t>(bytes.size())));
+  auto clip = ParseAviClip(
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
   if (!clip) {
     return false;
   }
@@ -115,8 +114,7 @@ bool AnimationControl::Seek(int frame) {
 int AnimationControl::FrameCount() const { return m_player ? m_player->FrameCount() : 0; }
 
 int AnimationControl::FrameTime() const {
-  return m_player ? static_cast<int>(std::min<std::uint32_t>(m_player->Clip().microSecPerFrame, INT_MAX))
-                  : 0;
+  return m_player ? static_cast<int>(std::min<std::uint32_t>(m_player->Clip().microSecPerFrame, INT_MAX)) : 0;
 }
 
 int AnimationControl::CurrentFrame() const { return m_player ? m_player->CurrentFrame() : 0; }

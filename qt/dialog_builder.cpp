@@ -66,9 +66,9 @@ QFont DialogFont(std::string_view face, int points) {
   QFont font;
   // Faces with the narrow metrics of the Windows dialog font come first, so
   // that the texts fit the controls laid out for it.
-  font.setFamilies(QStringList{QStringFromAnsi(face), QStringLiteral("Microsoft Sans Serif"),
-                               QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                               QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans")});
+  font.setFamilies(QStringList{QStringFromAnsi(face), QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                               QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
+                               QStringLiteral("Nimbus Sans")});
   font.setStyleHint(QFont::SansSerif);
   // A template's point size is a character height in pixels on the screen it
   // was laid out for; the pixel size keeps the layout independent of the
@@ -79,9 +79,7 @@ QFont DialogFont(std::string_view face, int points) {
 
 QRect ToQRect(const PixelRect& rect) { return QRect(rect.x, rect.y, rect.cx, rect.cy); }
 
-QIcon LoadResourceIcon(int id) {
-  return QIcon(QStringLiteral(":/icons/%1").arg(id));
-}
+QIcon LoadResourceIcon(int id) { return QIcon(QStringLiteral(":/icons/%1").arg(id)); }
 
 void CreateDialogFromTemplate(QDialog& dialog, const DialogTemplate& dialogTemplate) {
   dialog.setWindowTitle(QStringFromAnsi(dialogTemplate.caption));

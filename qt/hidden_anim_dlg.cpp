@@ -9,8 +9,8 @@
 namespace {
 
 // A caption, a window menu and a close box in a frame that does not resize.
-constexpr Qt::WindowFlags kWindowFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kWindowFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 // Where the animation goes, as a Windows rectangle: left, top, right, bottom.
 constexpr int kAnimationRight = 387;

@@ -2,8 +2,8 @@
 
 #include <QMessageBox>
 
-#include "qt/qt_text.h"
 #include "platform/program_name.h"
+#include "qt/qt_text.h"
 
 namespace {
 
@@ -18,10 +18,8 @@ QMessageBox::Icon BoxIcon(platform::MessageIcon icon) {
 
 class QtMessageBoxPresenter final : public MessageBoxPresenter {
  public:
-  void Show(QWidget* owner, const std::string& text, const std::string& caption,
-            platform::MessageIcon icon) override {
-    QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), QStringFromAnsi(text), QMessageBox::Ok,
-                    owner);
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
+    QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), QStringFromAnsi(text), QMessageBox::Ok, owner);
     // Paths may hold '<' and '&'; the text is never markup.
     box.setTextFormat(Qt::PlainText);
     // A child of a disabled owner starts disabled, but the box must still take

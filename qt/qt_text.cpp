@@ -2,10 +2,6 @@
 
 #include "platform/code_page.h"
 
-QString QStringFromAnsi(std::string_view ansi) {
-  return QString::fromStdU16String(platform::AnsiToUtf16(ansi));
-}
+QString QStringFromAnsi(std::string_view ansi) { return QString::fromStdU16String(platform::AnsiToUtf16(ansi)); }
 
-std::string AnsiFromQString(const QString& text) {
-  return platform::Utf16ToAnsi(text.toStdU16String());
-}
+std::string AnsiFromQString(const QString& text) { return platform::Utf16ToAnsi(text.toStdU16String()); }

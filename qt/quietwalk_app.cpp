@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "platform/program_name.h"
 #include "qt/dialog_builder.h"
 #include "qt/qt_text.h"
 #include "qt/quietwalk_dlg.h"
 #include "ui/resource.h"
-#include "platform/program_name.h"
 
 CQuietwalkApp::CQuietwalkApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringFromAnsi(platform::ProgramName()));

@@ -40,8 +40,8 @@ const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventT
 // A caption, a window menu and a close box; no minimise or maximise box and
 // no frame to resize, like a modal frame. Qt::Window rather than Qt::Dialog:
 // the dialog is the program's main window and has its own task bar entry.
-constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+constexpr Qt::WindowFlags kWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 // Space with Alt held belongs to the window menu: a focused button must not
 // take it as a press.
@@ -63,10 +63,8 @@ bool IsUserInput(const QEvent& event) {
     case QEvent::ContextMenu:
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-      return true;
-    default:
-      return false;
+    case QEvent::TouchEnd: return true;
+    default: return false;
   }
 }
 
@@ -81,9 +79,7 @@ QFont SystemDefaultFont() {
 }  // namespace
 
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
-    : QDialog(parent, kWindowFlags),
-      m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
-      m_dialog(*this, std::move(hooks)) {
+    : QDialog(parent, kWindowFlags), m_hIcon(LoadResourceIcon(IDR_MAINFRAME)), m_dialog(*this, std::move(hooks)) {
   m_nextFrame.setSingleShot(true);
   m_nextFrame.setInterval(kFrameMilliseconds);
   connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
@@ -200,8 +196,7 @@ UiThreadHooks CQuietwalkDlg::WorkerHooks() {
 
 void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
-                             std::optional<int> position) {
+void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
   // Files come faster than a screen shows them, and the worker waits while
   // the window repaints: the window is drawn once a frame, in its latest
   // state, rather than once a file.

@@ -37,13 +37,9 @@ QString SystemMenu::ItemText(unsigned command) const {
   return action ? action->text() : QString();
 }
 
-unsigned SystemMenu::Command(const QAction* action) {
-  return action ? action->property(kCommandProperty).toUInt() : 0;
-}
+unsigned SystemMenu::Command(const QAction* action) { return action ? action->property(kCommandProperty).toUInt() : 0; }
 
-unsigned SystemMenu::Track(const QPoint& globalPosition) {
-  return Command(exec(globalPosition));
-}
+unsigned SystemMenu::Track(const QPoint& globalPosition) { return Command(exec(globalPosition)); }
 
 QAction* SystemMenu::Find(unsigned command) const {
   const QList<QAction*> items = actions();

@@ -15,14 +15,12 @@ constexpr int kDialogEndedByDiskFull = -4;
 
 // Every occurrence of `needle` in `text` replaced by `replacement`, scanning
 // on after each replacement so that nothing put in is looked at again.
-std::string ReplaceAll(std::string_view text, std::string_view needle,
-                       std::string_view replacement) {
+std::string ReplaceAll(std::string_view text, std::string_view needle, std::string_view replacement) {
   if (needle.empty()) return std::string(text);
   std::string out;
   out.reserve(text.size());
   std::size_t from = 0;
-  for (std::size_t at = text.find(needle); at != std::string_view::npos;
-       at = text.find(needle, from)) {
+  for (std::size_t at = text.find(needle); at != std::string_view::npos; at = text.find(needle, from)) {
     out.append(text, from, at - from);
     out.append(replacement);
     from = at + needle.size();
@@ -73,8 +71,8 @@ class BrowserDirectoryForTitles {
   std::string m_directory;
 };
 
-void ShowFile(platform::RunWindow& window, BrowserDirectoryForTitles& browserDirectory,
-              const std::string& path, int k, int n, std::optional<int> position) {
+void ShowFile(platform::RunWindow& window, BrowserDirectoryForTitles& browserDirectory, const std::string& path, int k,
+              int n, std::optional<int> position) {
   window.ShowFile(RunTitle(path, browserDirectory.Get()),
                   FormatNumbers(window.LoadStringA(IDS_STATUS_FILE_K_OF_N), {k, n}), position);
 }
@@ -82,8 +80,7 @@ void ShowFile(platform::RunWindow& window, BrowserDirectoryForTitles& browserDir
 void ReportFailure(platform::RunWindow& window, PatchResult result, const std::string& path) {
   const int message = MessageForResult(result);
   if (message == 0) return;
-  const auto icon =
-      result == kDiskFull ? platform::MessageIcon::kStop : platform::MessageIcon::kWarning;
+  const auto icon = result == kDiskFull ? platform::MessageIcon::kStop : platform::MessageIcon::kWarning;
   window.ShowMessage(ReplacePathPlaceholders(window.LoadStringA(message), path), icon, false);
   // The disk will not empty itself, but every file still deserves its try:
   // only the dialog goes, the run carries on without it.
@@ -116,8 +113,7 @@ std::string RunTitle(std::string_view path, std::string_view browserDirectory) {
   return title;
 }
 
-int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode,
-                     platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, platform::RunWindow& window,
                      const BatchRunHooks& hooks) {
   // The dialog never starts a run without files; should it ever, there is
   // no first file to show and no count to divide by.
@@ -140,9 +136,8 @@ int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder,
 }
 
 void ShowSummary(platform::RunWindow& window, int filesWritten) {
-  const std::string text = filesWritten <= 0
-                               ? window.LoadStringA(IDS_SUMMARY_NONE)
-                               : FormatNumbers(window.LoadStringA(IDS_SUMMARY_WRITTEN), {filesWritten});
+  const std::string text = filesWritten <= 0 ? window.LoadStringA(IDS_SUMMARY_NONE)
+                                             : FormatNumbers(window.LoadStringA(IDS_SUMMARY_WRITTEN), {filesWritten});
   window.ShowMessage(text, platform::MessageIcon::kInformation, true);
   window.EndDialog(0);
 }

@@ -41,8 +41,7 @@ std::string RunTitle(std::string_view path, std::string_view browserDirectory);
 // reports each failed file in a message box, and ends with the summary.
 // A full disk ends the dialog with -4 and the remaining files are still
 // attempted. Returns 0.
-int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode,
-                     platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, platform::RunWindow& window,
                      const BatchRunHooks& hooks = {});
 
 // Shows the summary for `filesWritten` files in a box owned by the dialog,

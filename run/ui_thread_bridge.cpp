@@ -8,15 +8,13 @@ UiThreadBridge::UiThreadBridge(RunDisplay& display, UiThreadHooks hooks)
 
 UiThreadBridge::~UiThreadBridge() { WaitForWorker(); }
 
-void UiThreadBridge::ShowFile(const std::string& title, const std::string& label,
-                              std::optional<int> position) {
+void UiThreadBridge::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
   Submit({Kind::kShowFile, title, label, position});
 }
 
 void UiThreadBridge::EndDialog(int code) { Submit({Kind::kEnd, {}, {}, code}); }
 
-void UiThreadBridge::ShowMessage(const std::string& text, platform::MessageIcon icon,
-                                 bool ownedByDialog) {
+void UiThreadBridge::ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) {
   Submit({Kind::kMessage, text, {}, std::nullopt, icon, ownedByDialog});
 }
 
@@ -69,8 +67,7 @@ void UiThreadBridge::Submit(Request request) {
   m_hooks.wakeUiThread();
   // A file shown is waited for at the next request instead: the UI thread
   // shows it while the worker patches the next file, and the order stays.
-  if (waitNow)
-    m_changed.wait(lock, [&] { return m_lastServed >= id || (isWindowRequest && m_dialogEnded); });
+  if (waitNow) m_changed.wait(lock, [&] { return m_lastServed >= id || (isWindowRequest && m_dialogEnded); });
 }
 
 void UiThreadBridge::WaitForEarlierRequests(std::unique_lock<std::mutex>& lock) {
@@ -107,9 +104,7 @@ void UiThreadBridge::ServePending() {
 
 void UiThreadBridge::Carry(const Request& request) {
   switch (request.kind) {
-    case Kind::kShowFile:
-      m_display.ShowFile(request.text, request.label, request.number);
-      break;
+    case Kind::kShowFile: m_display.ShowFile(request.text, request.label, request.number); break;
     case Kind::kEnd:
       // Ended before the window goes, so that nothing its ending sets off can
       // wait on the worker's next request.

@@ -23,12 +23,10 @@ class RunDisplay {
   virtual void PumpUiEvents() = 0;
 
   // While the dialog is live.
-  virtual void ShowFile(const std::string& title, const std::string& label,
-                        std::optional<int> position) = 0;
+  virtual void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) = 0;
   virtual void EndDialog(int code) = 0;
   // Also after the dialog has ended; `ownedByDialog` is false by then.
-  virtual void ShowMessage(const std::string& text, platform::MessageIcon icon,
-                           bool ownedByDialog) = 0;
+  virtual void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) = 0;
 };
 
 // What the bridge calls from the worker thread. Plain functions rather than
@@ -65,8 +63,7 @@ class UiThreadBridge final : public platform::RunWindow {
   UiThreadBridge(const UiThreadBridge&) = delete;
   UiThreadBridge& operator=(const UiThreadBridge&) = delete;
 
-  void ShowFile(const std::string& title, const std::string& label,
-                std::optional<int> position) override;
+  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
   void EndDialog(int code) override;
   void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override;
   std::string LoadStringA(int id) override;

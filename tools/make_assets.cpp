@@ -165,8 +165,8 @@ Shape Polygon(std::vector<Point> points) {
 // A thick line with round ends.
 Shape Stroke(Point a, Point b, double width) {
   const double half = width / 2;
-  return {std::min(a.x, b.x) - half, std::min(a.y, b.y) - half, std::max(a.x, b.x) + half,
-          std::max(a.y, b.y) + half, [=](double x, double y) {
+  return {std::min(a.x, b.x) - half, std::min(a.y, b.y) - half, std::max(a.x, b.x) + half, std::max(a.y, b.y) + half,
+          [=](double x, double y) {
             const double dx = b.x - a.x;
             const double dy = b.y - a.y;
             const double length2 = dx * dx + dy * dy;
@@ -304,9 +304,8 @@ Picture DrawPenguin(bool rich) {
   canvas.Fill(Intersect(Ellipse(16, 34, 11, 8.5), Ellipse(16, 17, 13.6, 13.6)),
               Shaded(white, rich ? 3 : 1, {16, 29}, 6));
 
-  const std::vector<Point> leftCrest = {{14.5, 12.5}, {11, 10.5}, {7, 8.5},    {2.5, 2.5},
-                                        {7.5, 10},    {1, 7.5},   {5.5, 12.5}, {1.5, 13.5},
-                                        {7.5, 14.5},  {11, 14.5}, {14.5, 14.5}};
+  const std::vector<Point> leftCrest = {{14.5, 12.5}, {11, 10.5},  {7, 8.5},    {2.5, 2.5}, {7.5, 10},   {1, 7.5},
+                                        {5.5, 12.5},  {1.5, 13.5}, {7.5, 14.5}, {11, 14.5}, {14.5, 14.5}};
   for (const auto& points : {leftCrest, Mirror(leftCrest, 32)}) {
     canvas.FillOutlined(Polygon(points), Shaded(crest, rich ? 4 : 1, {16, 12}, 16), crestInk);
   }
@@ -343,14 +342,14 @@ Picture DrawBoy(bool rich) {
   }
   canvas.FillOutlined(Ellipse(16, 19.5, 11, 10.5), Shaded(skin, shades, {13, 16}, 14), black);
 
-  const std::vector<Point> leftHair = {{5, 12}, {11, 12}, {9.5, 14.5}, {8.5, 13.8}, {7.8, 16.5}, {6.8, 14.5},
-                                       {5.3, 16}};
+  const std::vector<Point> leftHair = {{5, 12},     {11, 12},    {9.5, 14.5}, {8.5, 13.8},
+                                       {7.8, 16.5}, {6.8, 14.5}, {5.3, 16}};
   for (const auto& points : {leftHair, Mirror(leftHair, 32)}) {
     canvas.FillOutlined(Polygon(points), Shaded(hair, rich ? 2 : 1, {8, 12}, 5), black);
   }
 
-  canvas.FillOutlined(Intersect(Ellipse(16, 13, 12.5, 11.5), Rectangle(0, 0, 32, 13)),
-                      Shaded(red, shades, {11, 4}, 14), black);
+  canvas.FillOutlined(Intersect(Ellipse(16, 13, 12.5, 11.5), Rectangle(0, 0, 32, 13)), Shaded(red, shades, {11, 4}, 14),
+                      black);
   canvas.FillOutlined(Ellipse(16, 2.3, 1.6, 1.3), Solid(brim), black);
   canvas.FillOutlined(Ellipse(16, 8, 2.6, 2.6), Solid(white), black);
   canvas.Fill(Rectangle(15, 7, 17, 9), Solid(red));
@@ -769,7 +768,7 @@ Clip DrawTurtle() {
     const double top = 39 + bob;
     canvas.FillOutlined(Intersect(Ellipse(33, top, 21, 19), Rectangle(0, 0, 70, top)),
                         Shaded(shell, 4, {26, top - 14}, 22), ink);
-    const std::vector<Point> middle = {{28, top - 12}, {38, top - 12}, {42, top - 5},
+    const std::vector<Point> middle = {{28, top - 12},  {38, top - 12},  {42, top - 5},
                                        {38, top - 1.5}, {28, top - 1.5}, {24, top - 5}};
     canvas.FillOutlined(Polygon(middle), Shaded(scute, 3, {31, top - 10}, 9), ink);
     canvas.FillOutlined(Polygon({{18, top - 13}, {25, top - 15}, {22, top - 6}, {16, top - 3.5}}),
@@ -927,7 +926,7 @@ int WallDetail(const Colours& c, Surface surface, Vec at, int level, int& region
         return c.moon + (mx + my < -0.05 ? 1 : 0);
       }
       const double stars[][2] = {{-1.05, -0.75}, {-0.7, -0.5}, {-0.95, 0.05}, {-0.2, -0.78},
-                                 {0.25, -0.15}, {-0.6, 0.12}, {0.32, 0.15}};
+                                 {0.25, -0.15},  {-0.6, 0.12}, {0.32, 0.15}};
       for (const auto& star : stars) {
         if (std::abs(u - star[0]) < 0.025 && std::abs(v - star[1]) < 0.025) {
           return c.star;
@@ -997,12 +996,8 @@ Background DrawBackground(const Colours& c) {
           bg.floorMask[static_cast<std::size_t>(y * kWidth + x)] = 1;
           break;
         }
-        case kCeilingSurface:
-          index = c.ceiling + level;
-          break;
-        default:
-          index = WallDetail(c, hit.surface, hit.at, level, region);
-          break;
+        case kCeilingSurface: index = c.ceiling + level; break;
+        default: index = WallDetail(c, hit.surface, hit.at, level, region); break;
       }
       bg.canvas.Set(x, y, index);
       regions[static_cast<std::size_t>(y * kWidth + x)] = region;
@@ -1051,8 +1046,10 @@ void DrawBall(const Colours& c, const Background& bg, int f, Canvas& canvas) {
   const double srx = kFocal * shadowRadius / bz;
   const double sry = kFocal * kFloor * shadowRadius / (bz * bz);
   const Shape shadow = Ellipse(shadowAt.x, shadowAt.y, srx, sry);
-  for (int y = std::max(0, static_cast<int>(shadow.top)); y <= std::min(kHeight - 1, static_cast<int>(shadow.bottom)); ++y) {
-    for (int x = std::max(0, static_cast<int>(shadow.left)); x <= std::min(kWidth - 1, static_cast<int>(shadow.right)); ++x) {
+  for (int y = std::max(0, static_cast<int>(shadow.top)); y <= std::min(kHeight - 1, static_cast<int>(shadow.bottom));
+       ++y) {
+    for (int x = std::max(0, static_cast<int>(shadow.left)); x <= std::min(kWidth - 1, static_cast<int>(shadow.right));
+         ++x) {
       if (bg.floorMask[static_cast<std::size_t>(y * kWidth + x)] != 0 && shadow.inside(x + 0.5, y + 0.5)) {
         canvas.Set(x, y, canvas.At(x, y) + c.shadowOffset);
       }
@@ -1128,7 +1125,6 @@ int main(int argc, char** argv) {
   const std::string folder = std::string(argv[1]) + "/";
   const bool ok = WriteFile(folder + "penguin.ico", IconFile(DrawPenguin(false), DrawPenguin(true))) &&
                   WriteFile(folder + "boy.ico", IconFile(DrawBoy(false), DrawBoy(true))) &&
-                  WriteClip(folder + "turtle.avi", DrawTurtle()) &&
-                  WriteClip(folder + "room.avi", room::Draw());
+                  WriteClip(folder + "turtle.avi", DrawTurtle()) && WriteClip(folder + "room.avi", room::Draw());
   return ok ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -12,7 +12,7 @@ inline constexpr int kIdCancel = 2;
 inline constexpr int kIdStatic = -1;
 
 enum class DialogItemKind {
-  kDefPushButton,    // the dialog's default button
+  kDefPushButton,  // the dialog's default button
   kPushButton,
   kAutoRadioButton,  // checks itself when clicked and clears its siblings
   kIcon,             // an icon resource, at the icon's own size

@@ -22,6 +22,6 @@ int DialogUnitsToPixelsX(int units) { return MulDivRounded(units, kDialogBaseUni
 int DialogUnitsToPixelsY(int units) { return MulDivRounded(units, kDialogBaseUnitY, 8); }
 
 PixelRect MapDialogRect(const DialogRect& units) {
-  return {DialogUnitsToPixelsX(units.x), DialogUnitsToPixelsY(units.y),
-          DialogUnitsToPixelsX(units.cx), DialogUnitsToPixelsY(units.cy)};
+  return {DialogUnitsToPixelsX(units.x), DialogUnitsToPixelsY(units.y), DialogUnitsToPixelsX(units.cx),
+          DialogUnitsToPixelsY(units.cy)};
 }

@@ -23,9 +23,7 @@ constexpr int kProgressLow = 1;
 constexpr int kProgressHigh = 100;
 
 // A Windows rectangle (right and bottom just outside it).
-PixelRect WindowsRect(int left, int top, int right, int bottom) {
-  return {left, top, right - left, bottom - top};
-}
+PixelRect WindowsRect(int left, int top, int right, int bottom) { return {left, top, right - left, bottom - top}; }
 
 std::string NoWinePrefixText(const std::string& folder) {
   return "No Wine prefix at \"" + folder +

@@ -68,8 +68,7 @@ class MainDialog {
   // own; tests put fakes in their place.
   struct Hooks {
     std::function<std::string()> browserDirectory = GetBrowserDirectory;
-    std::function<void(const std::string& folder, WorldFileList& list)> collectWorldFiles =
-        CollectWorldFiles;
+    std::function<void(const std::string& folder, WorldFileList& list)> collectWorldFiles = CollectWorldFiles;
     std::function<std::optional<std::string>()> folderThatIsNoWinePrefix = platform::FolderThatIsNoWinePrefix;
     BatchRunHooks run;
   };

@@ -7,7 +7,6 @@ std::string LoadResourceString(int id) {
     return std::string(text, sizeof(text) - 1);
 #include "ui/string_table.inc"
 #undef QW_STRING
-    default:
-      return {};
+    default: return {};
   }
 }

@@ -15,7 +15,6 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam,
       SetDlgItemTextA(dialog, IDC_ABOUT_TEXT, AboutText().c_str());
       return TRUE;
     case WM_COMMAND: return EndOnOkOrCancel(dialog, wParam) ? TRUE : FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }

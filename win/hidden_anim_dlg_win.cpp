@@ -12,8 +12,8 @@ constexpr int kAnimationRight = 387;
 constexpr int kAnimationBottom = 290;
 
 void OnInitDialog(HWND dialog) {
-  HWND animation = CreateChildControl(dialog, ANIMATE_CLASSA, ACS_AUTOPLAY, IDC_HIDDEN_ANIMATE, 0, 0,
-                                      kAnimationRight, kAnimationBottom);
+  HWND animation = CreateChildControl(dialog, ANIMATE_CLASSA, ACS_AUTOPLAY, IDC_HIDDEN_ANIMATE, 0, 0, kAnimationRight,
+                                      kAnimationBottom);
   SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(ProgramModule()),
                reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_AVI_ROOM)));
   SetWindowTextA(dialog, "??");
@@ -27,11 +27,8 @@ INT_PTR CHiddenAnimDlg::DoModal() {
 
 INT_PTR CALLBACK CHiddenAnimDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   switch (message) {
-    case WM_INITDIALOG:
-      OnInitDialog(dialog);
-      return TRUE;
+    case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
     case WM_COMMAND: return EndOnOkOrCancel(dialog, wParam) ? TRUE : FALSE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }

@@ -34,8 +34,7 @@ HWND CreateWakeWindow(LONG_PTR owner, WNDPROC procedure) {
   windowClass.hInstance = ProgramModule();
   windowClass.lpszClassName = kWakeClass;
   RegisterClassA(&windowClass);  // fails harmlessly once registered
-  HWND window =
-      CreateWindowExA(0, kWakeClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ProgramModule(), nullptr);
+  HWND window = CreateWindowExA(0, kWakeClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ProgramModule(), nullptr);
   if (window) SetWindowLongPtrA(window, GWLP_USERDATA, owner);
   return window;
 }
@@ -63,8 +62,8 @@ INT_PTR CQuietwalkDlg::DoModal() {
   // dispatching it: where the Shift key is seen first.
   g_keyDialog = this;
   g_messageFilter = SetWindowsHookExA(WH_MSGFILTER, MessageFilter, nullptr, GetCurrentThreadId());
-  const INT_PTR code = DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogProc,
-                                       reinterpret_cast<LPARAM>(this));
+  const INT_PTR code =
+      DialogBoxParamA(ProgramModule(), MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
   if (g_messageFilter) UnhookWindowsHookEx(g_messageFilter);
   g_messageFilter = nullptr;
   g_keyDialog = nullptr;
@@ -154,8 +153,7 @@ LRESULT CALLBACK CQuietwalkDlg::WakeWindowProc(HWND window, UINT message, WPARAM
 }
 
 LRESULT CALLBACK CQuietwalkDlg::MessageFilter(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == MSGF_DIALOGBOX && g_keyDialog && lParam)
-    g_keyDialog->SeeKey(*reinterpret_cast<const MSG*>(lParam));
+  if (code == MSGF_DIALOGBOX && g_keyDialog && lParam) g_keyDialog->SeeKey(*reinterpret_cast<const MSG*>(lParam));
   return CallNextHookEx(g_messageFilter, code, wParam, lParam);
 }
 
@@ -186,8 +184,7 @@ void CQuietwalkDlg::PumpUiEvents() {
   }
 }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
-                             std::optional<int> position) {
+void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
   SetWindowTextA(m_hwnd, title.c_str());
   SetWindowTextA(m_status, label.c_str());
   if (position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*position), 0);
@@ -218,9 +215,7 @@ void CQuietwalkDlg::SetIcons() {
 
 bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu(m_hwnd, FALSE) != nullptr; }
 
-void CQuietwalkDlg::AppendSystemMenuSeparator() {
-  AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr);
-}
+void CQuietwalkDlg::AppendSystemMenuSeparator() { AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr); }
 
 void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
   AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_STRING, command, text.c_str());
@@ -231,9 +226,7 @@ void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& te
   ModifyMenuA(GetSystemMenu(m_hwnd, FALSE), command, MF_BYCOMMAND | MF_STRING, command, text.c_str());
 }
 
-void CQuietwalkDlg::SetItemText(int id, const std::string& text) {
-  SetDlgItemTextA(m_hwnd, id, text.c_str());
-}
+void CQuietwalkDlg::SetItemText(int id, const std::string& text) { SetDlgItemTextA(m_hwnd, id, text.c_str()); }
 
 void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
   ::CheckRadioButton(m_hwnd, firstId, lastId, checkedId);
@@ -241,9 +234,7 @@ void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
 
 void CQuietwalkDlg::SetItemNullFont(int id) { SendDlgItemMessageA(m_hwnd, id, WM_SETFONT, 0, TRUE); }
 
-void CQuietwalkDlg::EnableItem(int id, bool enable) {
-  ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE);
-}
+void CQuietwalkDlg::EnableItem(int id, bool enable) { ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE); }
 
 void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
   // No size: the control takes the size of the clip it opens.
@@ -261,8 +252,7 @@ void CQuietwalkDlg::CreateProgress(int id, const PixelRect& rect, int low, int h
 }
 
 void CQuietwalkDlg::CreateStatus(int id, const PixelRect& rect) {
-  m_status = CreateChildControl(m_hwnd, WC_STATICA, SS_LEFT | SS_NOPREFIX, id, rect.x, rect.y, rect.cx,
-                                rect.cy);
+  m_status = CreateChildControl(m_hwnd, WC_STATICA, SS_LEFT | SS_NOPREFIX, id, rect.x, rect.y, rect.cx, rect.cy);
 }
 
 void CQuietwalkDlg::RunAboutBox() { CAboutDlg(m_hwnd).DoModal(); }

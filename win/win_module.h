@@ -16,8 +16,7 @@ std::string LoadProgramString(int id);
 void UseDialogFont(HWND dialog, HWND control);
 
 // A visible child control created at run time, in client pixels.
-HWND CreateChildControl(HWND parent, const char* className, DWORD style, int id, int x, int y,
-                        int width, int height);
+HWND CreateChildControl(HWND parent, const char* className, DWORD style, int id, int x, int y, int width, int height);
 
 // A small dialog's WM_COMMAND: OK and Cancel (Esc, the close box) end it
 // with their own id. True when it was one of them.

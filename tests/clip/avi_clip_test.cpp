@@ -33,7 +33,7 @@ struct ClipFields {
   std::uint32_t colours = 0;  // 0: all 256 present
   std::vector<Bytes> frames = {{0, 1}};
   const char* frameId = "00dc";
-  bool inRecord = false;  // frames inside a LIST 'rec '
+  bool inRecord = false;    // frames inside a LIST 'rec '
   bool audioFirst = false;  // an audio stream before the video, which becomes stream 01
 };
 
@@ -215,8 +215,7 @@ TEST(Rle8Decoder, WhatFallsOutsideThePictureIsCutOff) {
   Bytes pixels = Picture(3, 2);
   // A run past the right edge, an absolute run starting beyond it, then
   // jumps far past the top.
-  EXPECT_TRUE(DecodeRle8Frame(Bytes{200, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 255, 255, 1, 7},
-                              3, 2, pixels));
+  EXPECT_TRUE(DecodeRle8Frame(Bytes{200, 5, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 255, 255, 1, 7}, 3, 2, pixels));
   EXPECT_EQ(pixels, (Bytes{0, 0, 0,  //
                            5, 5, 5}));
   pixels = Picture(3, 2);

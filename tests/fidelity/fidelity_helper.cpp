@@ -3,9 +3,9 @@
 // patch, which the Linux side compares with its own. With "hold PATH" it
 // holds the file open with share mode 0 instead, says "held", and lets go
 // once the file PATH.release exists.
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>

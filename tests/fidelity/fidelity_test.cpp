@@ -28,8 +28,7 @@ using testing_support::TestPrefix;
 
 constexpr char kDeclaredTrue[] =
     "#VRML V2.0 utf8\r\nPROTO Sony_WorldInfo [\r\n  field SFBool collisionSound TRUE\r\n] {}\r\nShape {}\r\n";
-constexpr char kDeclaredFalse[] =
-    "#VRML V2.0 utf8\nPROTO Sony_WorldInfo [ field SFBool collisionSound FALSE ] {}\n";
+constexpr char kDeclaredFalse[] = "#VRML V2.0 utf8\nPROTO Sony_WorldInfo [ field SFBool collisionSound FALSE ] {}\n";
 constexpr char kBare[] = "#VRML V2.0 utf8\nShape {}";
 constexpr char kInstance[] = "#VRML V2.0 utf8\nSony_WorldInfo { collisionSound TRUE } # TRUE\nTransform {}\n";
 
@@ -268,8 +267,8 @@ TEST_P(FidelityTest, BothHalvesSeeAndLeaveTheSame) {
   const std::string nativeReport = fidelity::LookUpScanAndPatch(c.mode);
   std::string wineReport;
   ASSERT_EQ(RunShell(Quoted(QUIETWALK_WINE_EMULATOR) + " --in-prefix " + Quoted(wine) + " " + Quoted(helper) + " " +
-                    std::to_string(c.mode),
-                &wineReport),
+                         std::to_string(c.mode),
+                     &wineReport),
             0)
       << wineReport;
   EXPECT_EQ(nativeReport, wineReport);
@@ -292,8 +291,8 @@ TEST(FidelityHoldTest, FileHeldUnsharedByAWindowsProgramIsLeftAlone) {
   fs::create_directories(world);
   std::ofstream(world / "held.wrl", std::ios::binary) << kBare;
 
-  FILE* holder = popen((Quoted(QUIETWALK_WINE_EMULATOR) + " --in-prefix " + Quoted(wine.path) + " " +
-                        Quoted(helper) + " hold 'C:\\world\\held.wrl' 2>/dev/null")
+  FILE* holder = popen((Quoted(QUIETWALK_WINE_EMULATOR) + " --in-prefix " + Quoted(wine.path) + " " + Quoted(helper) +
+                        " hold 'C:\\world\\held.wrl' 2>/dev/null")
                            .c_str(),
                        "r");
   ASSERT_NE(holder, nullptr);
@@ -309,41 +308,42 @@ TEST(FidelityHoldTest, FileHeldUnsharedByAWindowsProgramIsLeftAlone) {
   EXPECT_EQ(ReadBytes(world / "held.wrl"), kBare);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, FidelityTest,
-    testing::Values(
-        // The fixed path wins; the run puts the bumps back.
-        FidelityCase{"FixedPath", "C.UTF-8", 1,
-                     [](TestPrefix& prefix) {
-                       const std::string browser = "C:\\Program Files\\Sony\\Community Place Browser";
-                       prefix.WriteFile(browser + "\\bin\\cpbrowse.exe", "MZ");
-                       prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install", "Directory",
-                                                "C:\\Elsewhere");
-                       LayOutWorldTree(prefix, browser + "\\world");
-                     }},
-        // The registry's answer ends in a backslash: the scan root has two.
-        FidelityCase{"RegistryTrailingBackslash", "C.UTF-8", 0,
-                     [](TestPrefix& prefix) {
-                       prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install", "Directory",
-                                                "C:\\CPB\\");
-                       LayOutWorldTree(prefix, "C:\\CPB\\world");
-                     }},
-        // The Shift-JIS key, under a Japanese locale, naming a folder whose
-        // names hold a double-byte character with a backslash's code in it.
-        FidelityCase{"ShiftJisKey", "ja_JP.UTF-8", 0,
-                     [](TestPrefix& prefix) {
-                       prefix.SetRegistryString("Software\\Sony\\\u3055\u3071\u308a\\Install", "Directory",
-                                                "C:\\\u3055\u3071\u308a\\\u8868\u793a");
-                       prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install", "Directory",
-                                                "C:\\Elsewhere");
-                       const std::string world = "C:\\\u3055\u3071\u308a\\\u8868\u793a\\world";
-                       prefix.WriteFile(world + "\\\u30bd\u30d5\u30c8.wrl", kDeclaredTrue);
-                       prefix.WriteFile(world + "\\\u8868\\caf\u00e9.wrl", kBare);
-                       // ソ is 83 5C: its second byte is no separator.
-                       prefix.WriteFile(world + "\\\u30bd\\s.wrl", kDeclaredTrue);
-                       LayOutWorldTree(prefix, world + "\\\u30ef\u30fc\u30eb\u30c9");
-                     },
-                     "world\\\x83\x5c\\s.wrl"}),
-    CaseName);
+INSTANTIATE_TEST_SUITE_P(Layouts, FidelityTest,
+                         testing::Values(
+                             // The fixed path wins; the run puts the bumps back.
+                             FidelityCase{"FixedPath", "C.UTF-8", 1,
+                                          [](TestPrefix& prefix) {
+                                            const std::string browser =
+                                                "C:\\Program Files\\Sony\\Community Place Browser";
+                                            prefix.WriteFile(browser + "\\bin\\cpbrowse.exe", "MZ");
+                                            prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install",
+                                                                     "Directory", "C:\\Elsewhere");
+                                            LayOutWorldTree(prefix, browser + "\\world");
+                                          }},
+                             // The registry's answer ends in a backslash: the scan root has two.
+                             FidelityCase{"RegistryTrailingBackslash", "C.UTF-8", 0,
+                                          [](TestPrefix& prefix) {
+                                            prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install",
+                                                                     "Directory", "C:\\CPB\\");
+                                            LayOutWorldTree(prefix, "C:\\CPB\\world");
+                                          }},
+                             // The Shift-JIS key, under a Japanese locale, naming a folder whose
+                             // names hold a double-byte character with a backslash's code in it.
+                             FidelityCase{"ShiftJisKey", "ja_JP.UTF-8", 0,
+                                          [](TestPrefix& prefix) {
+                                            prefix.SetRegistryString("Software\\Sony\\\u3055\u3071\u308a\\Install",
+                                                                     "Directory",
+                                                                     "C:\\\u3055\u3071\u308a\\\u8868\u793a");
+                                            prefix.SetRegistryString("Software\\Sony\\Community Place Browser\\Install",
+                                                                     "Directory", "C:\\Elsewhere");
+                                            const std::string world = "C:\\\u3055\u3071\u308a\\\u8868\u793a\\world";
+                                            prefix.WriteFile(world + "\\\u30bd\u30d5\u30c8.wrl", kDeclaredTrue);
+                                            prefix.WriteFile(world + "\\\u8868\\caf\u00e9.wrl", kBare);
+                                            // ソ is 83 5C: its second byte is no separator.
+                                            prefix.WriteFile(world + "\\\u30bd\\s.wrl", kDeclaredTrue);
+                                            LayOutWorldTree(prefix, world + "\\\u30ef\u30fc\u30eb\u30c9");
+                                          },
+                                          "world\\\x83\x5c\\s.wrl"}),
+                         CaseName);
 
 }  // namespace

@@ -90,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::optional<std::string> inflated = Gunzip(text);
   Check(inflated.has_value() == (rewrite.outcome != WorldRewrite::Outcome::kUndecodable));
-  if (rewrite.outcome == WorldRewrite::Outcome::kChanged) Check(Gunzip(rewrite.bytes) == PatchWorldText(*inflated, mode));
+  if (rewrite.outcome == WorldRewrite::Outcome::kChanged)
+    Check(Gunzip(rewrite.bytes) == PatchWorldText(*inflated, mode));
   return 0;
 }

@@ -85,9 +85,10 @@ int PatchAsNobody(const std::string& path, gid_t group) {
   const uid_t uid = nobody->pw_uid;
   const gid_t gid = nobody->pw_gid;
   return InChild([&] {
-    if (setgroups(1, &group) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) return 99;
-    return static_cast<int>(PatchWorldFile(path, 0)) + 10;
-  }) - 10;
+           if (setgroups(1, &group) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) return 99;
+           return static_cast<int>(PatchWorldFile(path, 0)) + 10;
+         }) -
+         10;
 }
 
 TEST_F(WorldPatcherPosixTest, ReadOnlyFileIsReportedWhetherOrNotItNeedsAChange) {

@@ -1,7 +1,7 @@
 // Failure paths of the Windows half on the drives the Wine emulator makes
 // (cmake/wine-emulator); skipped where there are none.
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
@@ -12,8 +12,7 @@ namespace {
 
 std::string ScratchDrive(const char* variable) {
   const char* drive = std::getenv(variable);
-  if (drive == nullptr || GetFileAttributesA((std::string(drive) + "\\").c_str()) == INVALID_FILE_ATTRIBUTES)
-    return {};
+  if (drive == nullptr || GetFileAttributesA((std::string(drive) + "\\").c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   return drive;
 }
 

@@ -26,8 +26,8 @@ TEST(HeaderBlockTest, HoldsTheExactLines) {
   EXPECT_EQ(block[2], "# Ver 1.0");
   EXPECT_EQ(block[3], "# " + std::string(kHomePage));
   EXPECT_EQ(block[4], "PROTO Sony_WorldInfo [");
-  const std::string field = "  field" + std::string(8, ' ') + "SFBool" + std::string(3, ' ') + "collisionSound" +
-                            std::string(7, ' ');
+  const std::string field =
+      "  field" + std::string(8, ' ') + "SFBool" + std::string(3, ' ') + "collisionSound" + std::string(7, ' ');
   EXPECT_EQ(block[5], field + "FALSE");
   EXPECT_EQ(block[6], "] {}");
   EXPECT_EQ(block[7], block[0]);
@@ -62,9 +62,8 @@ const std::string kProto = "PROTO Sony_WorldInfo [";
 INSTANTIATE_TEST_SUITE_P(
     LineRules, PatchWorldTextTest,
     testing::Values(
-        TextCase{"DeclaredTrueBecomesFalse",
-                 kHeader + "\n" + kProto + "\n  field SFBool   collisionSound TRUE\n] {}\n", 0,
-                 kHeader + "\r\n" + kProto + "\r\n  field SFBool   collisionSound FALSE\r\n] {}\r\n"},
+        TextCase{"DeclaredTrueBecomesFalse", kHeader + "\n" + kProto + "\n  field SFBool   collisionSound TRUE\n] {}\n",
+                 0, kHeader + "\r\n" + kProto + "\r\n  field SFBool   collisionSound FALSE\r\n] {}\r\n"},
         TextCase{"AlreadyFalseIsLeftAlone", kHeader + "\r\n" + kProto + "\r\ncollisionSound FALSE\r\n", 0,
                  std::nullopt},
         TextCase{"InstanceChangedAndBlockInserted", kHeader + "\nSony_WorldInfo { collisionSound TRUE }\n", 0,
@@ -124,7 +123,9 @@ TEST(RewriteWorldBytesTest, OnlyWorldsAreRewritten) {
   const std::string bare = kHeader + "\nShape {}\n";
   EXPECT_EQ(RewriteWorldBytes(bare, 0).outcome, WorldRewrite::Outcome::kChanged);
   EXPECT_EQ(RewriteWorldBytes("\xEF\xBB\xBF" + bare, 0).outcome, WorldRewrite::Outcome::kChanged);
-  for (const std::string& other : {"\x89PNG\r\n\x1A\ncollisionSound TRUE\n"s, "\x7F" "ELF\x02\x01\n"s,
+  for (const std::string& other : {"\x89PNG\r\n\x1A\ncollisionSound TRUE\n"s,
+                                   "\x7F"
+                                   "ELF\x02\x01\n"s,
                                    "\xFF\xFE#\0V\0R\0M\0L\0\n\0"s, " #VRML V2.0 utf8\n"s, ""s}) {
     EXPECT_EQ(RewriteWorldBytes(other, 0).outcome, WorldRewrite::Outcome::kUnchanged) << other;
     EXPECT_EQ(RewriteWorldBytes(Gzip(other), 0).outcome, WorldRewrite::Outcome::kUnchanged) << other;

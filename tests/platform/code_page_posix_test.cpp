@@ -38,12 +38,12 @@ TEST(AnsiCodePageForLocale, LcAllNamesMapByLanguageAndCountry) {
     unsigned codePage;
   };
   const Case cases[] = {
-      {"en_US.UTF-8", 1252},      {"de_DE.ISO-8859-1", 1252}, {"pl_PL.UTF-8", 1250},  {"ru_RU.UTF-8", 1251},
-      {"el_GR.UTF-8", 1253},      {"tr_TR.UTF-8", 1254},      {"he_IL.UTF-8", 1255},  {"ar_SA.UTF-8", 1256},
-      {"lt_LT.UTF-8", 1257},      {"vi_VN.UTF-8", 1258},      {"th_TH.UTF-8", 874},   {"ja_JP.UTF-8", 932},
-      {"ja_JP.EUC-JP", 932},      {"zh_CN.UTF-8", 936},       {"zh_SG.GBK", 936},     {"ko_KR.UTF-8", 949},
-      {"zh_TW.UTF-8", 950},       {"zh_HK.UTF-8", 950},       {"hi_IN.UTF-8", 65001}, {"sr_RS@latin", 1250},
-      {"sr_RS.UTF-8", 1251},      {"uz_UZ.UTF-8@cyrillic", 1251}, {"xx_YY.UTF-8", 1252}, {"JA_jp", 932},
+      {"en_US.UTF-8", 1252}, {"de_DE.ISO-8859-1", 1252},     {"pl_PL.UTF-8", 1250},  {"ru_RU.UTF-8", 1251},
+      {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254},          {"he_IL.UTF-8", 1255},  {"ar_SA.UTF-8", 1256},
+      {"lt_LT.UTF-8", 1257}, {"vi_VN.UTF-8", 1258},          {"th_TH.UTF-8", 874},   {"ja_JP.UTF-8", 932},
+      {"ja_JP.EUC-JP", 932}, {"zh_CN.UTF-8", 936},           {"zh_SG.GBK", 936},     {"ko_KR.UTF-8", 949},
+      {"zh_TW.UTF-8", 950},  {"zh_HK.UTF-8", 950},           {"hi_IN.UTF-8", 65001}, {"sr_RS@latin", 1250},
+      {"sr_RS.UTF-8", 1251}, {"uz_UZ.UTF-8@cyrillic", 1251}, {"xx_YY.UTF-8", 1252},  {"JA_jp", 932},
   };
   for (const Case& c : cases) EXPECT_EQ(AnsiCodePageForLocale(c.locale, nullptr, nullptr), c.codePage) << c.locale;
 }
@@ -101,7 +101,8 @@ TEST(CodePage932, ConvertsShiftJis) {
   // 表 and ソ end in 0x5C, the byte of "\": still one character each.
   EXPECT_EQ(AnsiToUtf16("\x95\x5c\x83\x5c"), u"\u8868\u30bd");
   EXPECT_EQ(Utf16ToAnsi(u"A\u4e2d\u6587B \u0100 \u03a9 \u20ac \u2019 \U0001F600"),
-            "A\x92\x86\x95\xb6" "B ? \x83\xb6 ? \x81\x66 ??");
+            "A\x92\x86\x95\xb6"
+            "B ? \x83\xb6 ? \x81\x66 ??");
   // Half-width katakana are single bytes.
   EXPECT_EQ(AnsiToUtf16("\xb1"), u"\uff71");
 }
@@ -109,7 +110,10 @@ TEST(CodePage932, ConvertsShiftJis) {
 TEST(CodePage932, InvalidBytesDecodeToReplacementAndFailStrictly) {
   ScopedLocale locale(kJapaneseLocale);
   EXPECT_EQ(AnsiToUtf16("a\x82"), u"a\ufffd");  // a lead byte at the end
-  EXPECT_EQ(AnsiToUtf16("\xff" "a"), u"\ufffd" "a");
+  EXPECT_EQ(AnsiToUtf16("\xff"
+                        "a"),
+            u"\ufffd"
+            "a");
   EXPECT_FALSE(platform::AnsiToUtf16Strict("a\x82").has_value());
   EXPECT_EQ(platform::AnsiToUtf16Strict(kSapariSjis), u"\u3055\u3071\u308a");
 }

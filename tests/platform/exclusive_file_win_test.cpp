@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
@@ -33,8 +33,7 @@ std::vector<std::string> Names(const std::string& folder) {
 // A drive the emulator made for failure paths, or empty when it made none.
 std::string ScratchDrive(const char* variable) {
   const char* drive = std::getenv(variable);
-  if (drive == nullptr || GetFileAttributesA((std::string(drive) + "\\").c_str()) == INVALID_FILE_ATTRIBUTES)
-    return {};
+  if (drive == nullptr || GetFileAttributesA((std::string(drive) + "\\").c_str()) == INVALID_FILE_ATTRIBUTES) return {};
   return drive;
 }
 
@@ -48,8 +47,8 @@ TEST_F(ExclusiveFileWinTest, HoldsTheFileAgainstEveryOtherOpener) {
   std::optional<ExclusiveFile> file = ExclusiveFile::Open(kPath);
   ASSERT_TRUE(file);
   EXPECT_FALSE(ExclusiveFile::Open(kPath));
-  HANDLE other = CreateFileA(kPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
+  HANDLE other =
+      CreateFileA(kPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(other, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 

@@ -20,7 +20,7 @@ TEST(GetFileStatusPosix, ReadOnlyOnlyWhenNoWriteBitIsSet) {
     bool readOnly;
   };
   const Case cases[] = {
-      {0444, false, true},  {0400, false, true}, {0000, false, true}, {0040, false, true},
+      {0444, false, true},  {0400, false, true},  {0000, false, true},  {0040, false, true},
       {0004, false, true},  {0464, false, false}, {0446, false, false}, {0200, false, false},
       {0604, false, false}, {0644, false, false}, {0555, true, true},   {0500, true, true},
       {0000, true, true},   {0755, true, false},  {0700, true, false},  {0575, true, false},

@@ -70,10 +70,8 @@ TEST(EnumerateFolderPosix, FollowsLinksLeavingOutDanglingOnes) {
   fs::create_symlink("missing", links + "/dangling");
   ASSERT_EQ(mkfifo((links + "/fifo").c_str(), 0644), 0);
 
-  EXPECT_EQ(Listing("C:\\links"), (std::vector<Seen>{{"fifo", false},
-                                                      {"file_link", false},
-                                                      {"folder_link", true},
-                                                      {"target.txt", false}}));
+  EXPECT_EQ(Listing("C:\\links"),
+            (std::vector<Seen>{{"fifo", false}, {"file_link", false}, {"folder_link", true}, {"target.txt", false}}));
   EXPECT_EQ(Listing("C:\\links\\folder_link"), (std::vector<Seen>{{"inner", true}}));
 }
 
@@ -82,9 +80,9 @@ TEST(EnumerateFolderPosix, LeavesOutLinksBackUpTheWay) {
   prefix.WriteFile("C:\\loop\\a\\b\\deep.wrl");
   prefix.MakeFolder("C:\\loop\\side");
   const std::string loop = prefix.HostPath("C:\\loop");
-  fs::create_directory_symlink("..", loop + "/a/b/up");          // to C:\loop\a
-  fs::create_directory_symlink(loop, loop + "/a/b/top");         // to C:\loop, absolute
-  fs::create_directory_symlink(".", loop + "/a/b/self");         // to C:\loop\a\b
+  fs::create_directory_symlink("..", loop + "/a/b/up");            // to C:\loop\a
+  fs::create_directory_symlink(loop, loop + "/a/b/top");           // to C:\loop, absolute
+  fs::create_directory_symlink(".", loop + "/a/b/self");           // to C:\loop\a\b
   fs::create_directory_symlink("../../side", loop + "/a/b/over");  // not on the way: kept
   // Two folders leading to each other.
   fs::create_directory_symlink("../a", loop + "/side/to_a");

@@ -28,8 +28,8 @@ TEST(EnumerateFolder, ListsDotsFirstThenNamesInUpperCaseOrder) {
   std::optional<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\sort");
   ASSERT_TRUE(entries.has_value());
   // "_" and "~" sort after the letters once these are upper case.
-  EXPECT_EQ(Names(*entries), (std::vector<std::string>{".", "..", "1st", "A.txt", "a.wrl", "b.txt", "c", "Dir",
-                                                       "Z9", "_x", "~t"}));
+  EXPECT_EQ(Names(*entries),
+            (std::vector<std::string>{".", "..", "1st", "A.txt", "a.wrl", "b.txt", "c", "Dir", "Z9", "_x", "~t"}));
   for (const FolderEntry& entry : *entries) {
     EXPECT_EQ(entry.fullPath, "C:\\sort\\" + entry.name);
     EXPECT_EQ(entry.isFolder, entry.name == "." || entry.name == ".." || entry.name == "Dir") << entry.name;

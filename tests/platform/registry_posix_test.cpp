@@ -28,7 +28,6 @@ using testing_support::Utf16LeBytes;
 
 constexpr char kKey[] = "Software\\WineTest";
 
-
 struct Query {
   long result;
   std::uint32_t type;
@@ -54,9 +53,9 @@ TEST(RegistryPosixTest, OpensKeysAsRegOpenKeyExDoes) {
   prefix.SetRegistryString("Software\\WineTest\\MixedCase", "v", "x");
   prefix.SetRegistryString("Software\\WineTest\\Slash/Name", "v", "x");
   prefix.MakeRegistryKey("Software\\WineTest\\Empty");
-  for (const char* name : {"Software\\WineTest\\MixedCase", "SOFTWARE\\WINETEST\\mixedcase", "Software\\\\WineTest",
-                           "Software\\WineTest\\", "Software\\WineTest\\Slash/Name", "Software\\WineTest\\Empty",
-                           "Software", ""})
+  for (const char* name :
+       {"Software\\WineTest\\MixedCase", "SOFTWARE\\WINETEST\\mixedcase", "Software\\\\WineTest",
+        "Software\\WineTest\\", "Software\\WineTest\\Slash/Name", "Software\\WineTest\\Empty", "Software", ""})
     EXPECT_TRUE(OpenCurrentUserKey(name)) << name;
   for (const char* name : {"\\Software\\WineTest", "Software/WineTest", "Software\\WineTest\\Missing",
                            "Software\\WineTest\\MixedCase ", "Software\\WineTest\\MixedCase\\v"})
@@ -137,7 +136,8 @@ TEST(RegistryPosixTest, QueriesOtherFormsAsStored) {
   Query roomy = Ask(kKey, "NoNul", 8);
   EXPECT_EQ(roomy.result, platform::kRegistrySuccess);
   EXPECT_EQ(roomy.size, 2u);
-  EXPECT_EQ(std::vector<unsigned char>(roomy.buffer.begin(), roomy.buffer.begin() + 4), Text(std::string("AB\0\xEE", 4)));
+  EXPECT_EQ(std::vector<unsigned char>(roomy.buffer.begin(), roomy.buffer.begin() + 4),
+            Text(std::string("AB\0\xEE", 4)));
   Query tight = Ask(kKey, "NoNul", 2);
   EXPECT_EQ(tight.result, platform::kRegistrySuccess);
   EXPECT_EQ(tight.buffer, Text("AB\xEE"));
@@ -158,7 +158,8 @@ TEST(RegistryPosixTest, QueriesOtherFormsAsStored) {
   Query multi = Ask(kKey, "Multi", 64);
   EXPECT_EQ(multi.type, platform::kRegMultiSz);
   EXPECT_EQ(multi.size, 9u);
-  EXPECT_EQ(std::vector<unsigned char>(multi.buffer.begin(), multi.buffer.begin() + 9), Text(std::string("one\0two\0\0", 9)));
+  EXPECT_EQ(std::vector<unsigned char>(multi.buffer.begin(), multi.buffer.begin() + 9),
+            Text(std::string("one\0two\0\0", 9)));
 
   Query dword = Ask(kKey, "Dword", 4);
   EXPECT_EQ(dword.type, platform::kRegDword);
@@ -180,10 +181,17 @@ TEST(RegistryPosixTest, QueriesOtherFormsAsStored) {
 
 TEST(RegistryPosixTest, ConvertsNamesAndTextWithTheAnsiCodePage) {
   TestPrefix prefix;
-  prefix.SetRegistryString("Software\\Caf\xC3\xA9 A", "Latin\xC3\xA9" "F", "caf\xC3\xA9 A\xE4\xB8\xAD" "B");
+  prefix.SetRegistryString("Software\\Caf\xC3\xA9 A",
+                           "Latin\xC3\xA9"
+                           "F",
+                           "caf\xC3\xA9 A\xE4\xB8\xAD"
+                           "B");
   ScopedLang lang("C");  // code page 1252
   EXPECT_TRUE(OpenCurrentUserKey("SOFTWARE\\CAF\xC9 A"));
-  Query text = Ask("Software\\caf\xE9 a", "LATIN\xC9" "F", 64);
+  Query text = Ask("Software\\caf\xE9 a",
+                   "LATIN\xC9"
+                   "F",
+                   64);
   EXPECT_EQ(text.result, platform::kRegistrySuccess);
   EXPECT_EQ(text.size, 9u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(text.buffer.data())), "caf\xE9 A?B");

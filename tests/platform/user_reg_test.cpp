@@ -108,9 +108,13 @@ TEST(UserRegTest, DecodesEveryEscape) {
       {R"(\"quoted\")", u"\"quoted\""},
       {R"(\a\b\t\n\v\f\r\e)", u"\a\b\t\n\v\f\r\x1b"},
       {R"(nul\0end)", std::u16string(u"nul\0end", 7)},
-      {R"(one\0017)", u"one\x01" u"7"},
+      {R"(one\0017)",
+       u"one\x01"
+       u"7"},
       {R"(\1\37\2z)", u"\x01\x1f\x02z"},
-      {R"(\777\8)", u"\x1ff" u"8"},
+      {R"(\777\8)",
+       u"\x1ff"
+       u"8"},
       {R"(\x41BC)", u"\x41BC"},
       {R"(\x0041BC)", u"ABC"},
       {R"(caf\xe9 \x00e9a \xe9g \x00a91 \x20ac)", u"caf\u00e9 \u00e9a \u00e9g \u00a91 \u20ac"},

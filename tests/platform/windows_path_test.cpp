@@ -151,9 +151,9 @@ TEST(AnsiPaths, ATrailByteIsNeverASeparator) {
     int count;
     unsigned char first, last;
   };
-  for (const LeadBytes& c : {LeadBytes{932, 60, 0x81, 0xFC}, LeadBytes{936, 126, 0x81, 0xFE},
-                             LeadBytes{949, 126, 0x81, 0xFE}, LeadBytes{950, 126, 0x81, 0xFE},
-                             LeadBytes{1252, 0, 0, 0}}) {
+  for (const LeadBytes& c :
+       {LeadBytes{932, 60, 0x81, 0xFC}, LeadBytes{936, 126, 0x81, 0xFE}, LeadBytes{949, 126, 0x81, 0xFE},
+        LeadBytes{950, 126, 0x81, 0xFE}, LeadBytes{1252, 0, 0, 0}}) {
     int count = 0;
     for (int b = 0; b < 256; ++b) count += platform::IsAnsiLeadByte(c.codePage, static_cast<unsigned char>(b));
     EXPECT_EQ(count, c.count) << c.codePage;

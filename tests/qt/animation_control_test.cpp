@@ -98,8 +98,8 @@ TEST(AnimationControl, TransparentModeShowsTheMagentaInTheDialogsColour) {
   AnimationControl plain;
   AnimationControl transparent;
   ASSERT_TRUE(plain.Create(AnimationControl::kVisible, QRect(0, 0, 1, 1), &parent.window, 1));
-  ASSERT_TRUE(transparent.Create(AnimationControl::kVisible | AnimationControl::kTransparent,
-                                 QRect(100, 0, 1, 1), &parent.window, 2));
+  ASSERT_TRUE(transparent.Create(AnimationControl::kVisible | AnimationControl::kTransparent, QRect(100, 0, 1, 1),
+                                 &parent.window, 2));
   ASSERT_TRUE(plain.Open(IDR_AVI_TURTLE));
   ASSERT_TRUE(transparent.Open(IDR_AVI_TURTLE));
   EXPECT_EQ(parent.Shown({1, 1}), kMagenta);

@@ -65,7 +65,9 @@ TEST(HiddenAnimDialog, PlaysTheRoomUnderCaptionQuestionMarks) {
 
 TEST(HiddenAnimDialog, ClosesWithItsCloseBoxAndOpensAgain) {
   CHiddenAnimDlg dialog;
-  EXPECT_EQ(RunDialog(dialog, [] {}, [&] { dialog.close(); }), kIdCancel);
+  EXPECT_EQ(RunDialog(
+                dialog, [] {}, [&] { dialog.close(); }),
+            kIdCancel);
   EXPECT_EQ(RunDialog(
                 dialog, [&] { EXPECT_TRUE(Animation(dialog)->IsPlaying()); }, [&] { dialog.close(); }),
             kIdCancel);
@@ -76,7 +78,8 @@ TEST(HiddenAnimDialog, IsCentredOnTheScreen) {
   ASSERT_NE(screen, nullptr);
   CHiddenAnimDlg dialog;
   QPoint centre;
-  RunDialog(dialog, [&] { centre = dialog.frameGeometry().center(); }, [&] { dialog.close(); });
+  RunDialog(
+      dialog, [&] { centre = dialog.frameGeometry().center(); }, [&] { dialog.close(); });
   const QPoint expected = screen->availableGeometry().center();
   // Within what a window frame may add on one side.
   EXPECT_LE((centre - expected).manhattanLength(), 10) << centre.x() << "," << centre.y();

@@ -19,15 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/program_name.h"
 #include "qt/animation_control.h"
 #include "qt/dialog_builder.h"
 #include "qt/message_box.h"
-#include "ui/resource.h"
-#include "ui/dialog_units.h"
-#include "ui/string_table.h"
 #include "qt/system_menu.h"
-#include "platform/program_name.h"
 #include "tests/support/test_prefix.h"
+#include "ui/dialog_units.h"
+#include "ui/resource.h"
+#include "ui/string_table.h"
 
 namespace {
 
@@ -48,8 +48,7 @@ struct ShownBox {
 // showed and whether the watched dialog was on screen, and answers it at once.
 class RecordingPresenter final : public MessageBoxPresenter {
  public:
-  void Show(QWidget* owner, const std::string& text, const std::string& caption,
-            platform::MessageIcon icon) override {
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
     boxes.push_back({owner, text, caption, icon, watched && watched->isVisible()});
   }
 
@@ -200,12 +199,14 @@ TEST(StringTableTest, HoldsTheProgramsTextsByteForByte) {
       {106, "Done ! \n%d files have been written."},
       {107, "Writting File %d of %d"},
       {108, "The file \"%d\" doesn't exist. \nThis file is going to be ignored."},
-      {109, "Unable to open the file \"%d\". \n\nMake sure if this file exists or isn't in use. \n"
-            "This file is going to be ignored."},
+      {109,
+       "Unable to open the file \"%d\". \n\nMake sure if this file exists or isn't in use. \n"
+       "This file is going to be ignored."},
       {110, "Cannot write the file \"%d\" because it's read-only. \nThis file is going to be ignored."},
       {111, "Unable to write the file \"%d\" because the disk is full."},
-      {112, "Cannot write the file \"%d\" (Access is denied). \n\nMake sure if this file isn't in use. \n"
-            "This file is going to be ignored."},
+      {112,
+       "Cannot write the file \"%d\" (Access is denied). \n\nMake sure if this file isn't in use. \n"
+       "This file is going to be ignored."},
   };
   for (const auto& [id, text] : expected) EXPECT_EQ(LoadResourceString(id), text) << id;
   EXPECT_EQ(LoadResourceString(100), "");
@@ -339,8 +340,8 @@ TEST_F(DialogTest, LaysOutTheTemplateInPixels) {
     std::vector<QWidget*> order;
     QWidget* next = shown.GetDlgItem(kIdOk);
     for (int i = 0; i < 4; ++i, next = next->nextInFocusChain()) order.push_back(next);
-    EXPECT_EQ(order, (std::vector<QWidget*>{shown.GetDlgItem(kIdOk), shown.GetDlgItem(1000),
-                                            shown.GetDlgItem(1001), shown.GetDlgItem(1002)}));
+    EXPECT_EQ(order, (std::vector<QWidget*>{shown.GetDlgItem(kIdOk), shown.GetDlgItem(1000), shown.GetDlgItem(1001),
+                                            shown.GetDlgItem(1002)}));
     // The run's animation waits at the top right, with no clip yet.
     auto* animation = qobject_cast<AnimationControl*>(shown.GetDlgItem(IDC_ANIMATE));
     ASSERT_NE(animation, nullptr);

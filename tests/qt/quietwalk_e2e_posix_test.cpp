@@ -128,15 +128,14 @@ class VirtualDisplay {
     if (pipe(fds) != 0) return;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     m_server.emplace(xvfb,
-                     std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                              "1024x768x24", "-nolisten", "tcp"},
+                     std::vector<std::string>{"-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
+                                              "-nolisten", "tcp"},
                      Environment({}));
     close(fds[1]);
     std::string number;
     pollfd readable{fds[0], POLLIN, 0};
     char c = 0;
-    while (poll(&readable, 1, static_cast<int>(kPatience.count() * 1000)) > 0 && read(fds[0], &c, 1) == 1 &&
-           c != '\n')
+    while (poll(&readable, 1, static_cast<int>(kPatience.count() * 1000)) > 0 && read(fds[0], &c, 1) == 1 && c != '\n')
       number += c;
     close(fds[0]);
     if (!number.empty()) m_name = ":" + number;
@@ -199,8 +198,8 @@ class Windows {
   }
 
   bool IsViewable(xcb_window_t window) {
-    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-        m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
+    xcb_get_window_attributes_reply_t* attributes =
+        xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, window), nullptr);
     const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     free(attributes);
     return viewable;
@@ -239,10 +238,10 @@ class EndToEndTest : public testing::Test {
   // Starts the program as a desktop starts it: on the X server, with the
   // prefix in WINEPREFIX (set by the fixture) and no arguments.
   std::unique_ptr<Child> StartProgram() {
-    return std::make_unique<Child>(QUIETWALK_PROGRAM, std::vector<std::string>{},
-                                   Environment({"DISPLAY=" + m_display->name(), "QT_QPA_PLATFORM=xcb",
-                                                LeakSanitizerOptions()},
-                                               {"WAYLAND_DISPLAY"}));
+    return std::make_unique<Child>(
+        QUIETWALK_PROGRAM, std::vector<std::string>{},
+        Environment({"DISPLAY=" + m_display->name(), "QT_QPA_PLATFORM=xcb", LeakSanitizerOptions()},
+                    {"WAYLAND_DISPLAY"}));
   }
 
   // In a sanitizer build, the leak checker ignores what the desktop bus
@@ -315,7 +314,8 @@ TEST_F(EndToEndTest, ClosingTheDialogEndsTheProgramAndTouchesNoFile) {
   EXPECT_EQ(m_prefix.ReadFile(lobby), lobbyText);
   EXPECT_EQ(m_prefix.ReadFile(garden), "#VRML V2.0 utf8\n");
   size_t files = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(m_prefix.HostPath(kWorld))) files += entry.is_regular_file();
+  for (const auto& entry : fs::recursive_directory_iterator(m_prefix.HostPath(kWorld)))
+    files += entry.is_regular_file();
   EXPECT_EQ(files, 2u);
 }
 

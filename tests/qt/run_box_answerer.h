@@ -41,8 +41,7 @@ class BoxAnswerer {
   void Poll() {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || box == m_lastClicked) return;
-    AnsweredBox seen{box->text(), box->windowTitle(), box->icon(), box->parentWidget(),
-                     box->isEnabled()};
+    AnsweredBox seen{box->text(), box->windowTitle(), box->icon(), box->parentWidget(), box->isEnabled()};
     QAbstractButton* ok = box->button(QMessageBox::Ok);
     if (!ok || !ok->isEnabled() || !box->isEnabled()) return;
     if (m_beforeAnswer) m_beforeAnswer(seen);

@@ -45,8 +45,7 @@ std::string PrivateMountsUnavailable() {
 class SmallDisk {
  public:
   explicit SmallDisk(std::string path) : m_path(std::move(path)) {
-    if (mount("tmpfs", m_path.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0)
-      m_error = Errno("mounting a tmpfs");
+    if (mount("tmpfs", m_path.c_str(), "tmpfs", 0, "size=256k,mode=0755") != 0) m_error = Errno("mounting a tmpfs");
   }
   ~SmallDisk() {
     if (m_error.empty()) umount2(m_path.c_str(), MNT_DETACH);
@@ -100,15 +99,13 @@ TEST(RunDialogPosixTest, FullDiskEndsTheDialogAndTheRunGoesOn) {
     labelAtLaterBox = status->text();
     positionAtLaterBox = progress->value();
   });
-  QTimer::singleShot(0, dialog.get(),
-                     [&] { QTest::mouseClick(dialog->GetDlgItem(kIdOk), Qt::LeftButton); });
+  QTimer::singleShot(0, dialog.get(), [&] { QTest::mouseClick(dialog->GetDlgItem(kIdOk), Qt::LeftButton); });
   EXPECT_EQ(dialog->DoModal(), -4);
   dialog.reset();
 
   const auto& boxes = presenter.boxes();
   ASSERT_EQ(boxes.size(), size_t{3});
-  EXPECT_EQ(boxes[0].text,
-            "Unable to write the file \"" + Path("b\\big.wrl") + "\" because the disk is full.");
+  EXPECT_EQ(boxes[0].text, "Unable to write the file \"" + Path("b\\big.wrl") + "\" because the disk is full.");
   EXPECT_EQ(boxes[0].icon, platform::MessageIcon::kStop);
   EXPECT_EQ(boxes[1].text, "Cannot write the file \"" + Path("d.wrl") +
                                "\" because it's read-only. \nThis file is going to be ignored.");

@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/program_name.h"
 #include "qt/dialog_builder.h"
 #include "qt/quietwalk_dlg.h"
-#include "ui/resource.h"
-#include "platform/program_name.h"
 #include "tests/qt/run_fixture.h"
+#include "ui/resource.h"
 
 using namespace testing_support;
 
@@ -29,15 +29,13 @@ class RunDialog : public CQuietwalkDlg {
 
 // Clicks `id` once the modal loop runs.
 void ClickOnceShown(RunDialog& dialog, int id) {
-  QTimer::singleShot(0, &dialog, [&dialog, id] {
-    QTest::mouseClick(dialog.GetDlgItem(id), Qt::LeftButton);
-  });
+  QTimer::singleShot(0, &dialog, [&dialog, id] { QTest::mouseClick(dialog.GetDlgItem(id), Qt::LeftButton); });
 }
 
 void MakeReadOnly(const TestPrefix& prefix, const std::string& path) {
-  std::filesystem::permissions(prefix.HostPath(path),
-                               std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
-                                   std::filesystem::perms::others_read);
+  std::filesystem::permissions(prefix.HostPath(path), std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::group_read |
+                                                          std::filesystem::perms::others_read);
 }
 
 std::string Path(const std::string& name) { return kWorld + "\\" + name; }
@@ -68,8 +66,7 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
     RunDialog& d = *dialog;
     // Only OK and the radios look disabled; the rest keeps its look.
     EXPECT_FALSE(d.IsWindowEnabled());
-    for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS})
-      EXPECT_FALSE(d.GetDlgItem(id)->isEnabled()) << id;
+    for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) EXPECT_FALSE(d.GetDlgItem(id)->isEnabled()) << id;
     for (int id : {IDC_ICON_TOP, IDC_ICON_BOTTOM, IDC_STATUS, IDC_PROGRESS, IDC_ANIMATE})
       EXPECT_TRUE(d.GetDlgItem(id)->isEnabled()) << id;
 
@@ -118,7 +115,7 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
   const auto& boxes = presenter.boxes();
   ASSERT_EQ(boxes.size(), size_t{2});
   EXPECT_EQ(boxes[0].text, "Cannot write the file \"" + Path("b.wrl") +
-                              "\" because it's read-only. \nThis file is going to be ignored.");
+                               "\" because it's read-only. \nThis file is going to be ignored.");
   EXPECT_EQ(boxes[0].owner, nullptr);
   EXPECT_EQ(boxes[0].caption, platform::ProgramName());
   EXPECT_EQ(boxes[1].text, std::string("Done ! \n2 files have been written."));
@@ -164,7 +161,7 @@ TEST_F(RunDialogTest, BumpsBackOverAFileListedTwice) {
   dialog.reset();
   EXPECT_EQ(prefix.ReadFile(Path("a.wrl")), PlainWorldPatched(1));
   EXPECT_EQ(prefix.ReadFile(Path("dir\\d.wrl")),
-           std::string("#VRML V2.0 utf8\r\nPROTO Sony_WorldInfo [ field SFBool collisionSound TRUE ] {}\r\n"));
+            std::string("#VRML V2.0 utf8\r\nPROTO Sony_WorldInfo [ field SFBool collisionSound TRUE ] {}\r\n"));
   ASSERT_FALSE(presenter.boxes().empty());
   EXPECT_EQ(presenter.boxes().back().text, std::string("Done ! \n2 files have been written."));
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "qt/message_box.h"
 #include "patch/world_patcher.h"
+#include "qt/message_box.h"
 #include "tests/support/test_prefix.h"
 
 namespace testing_support {
@@ -18,9 +18,7 @@ inline const std::string kBrowser = "C:\\Program Files\\Sony\\Community Place Br
 inline const std::string kWorld = kBrowser + "\\world";
 
 // Puts the browser's program file in place, so that the lookup finds it.
-inline void InstallBrowser(const TestPrefix& prefix) {
-  prefix.WriteFile(kBrowser + "\\bin\\cpbrowse.exe", "MZ");
-}
+inline void InstallBrowser(const TestPrefix& prefix) { prefix.WriteFile(kBrowser + "\\bin\\cpbrowse.exe", "MZ"); }
 
 // A world that declares the prototype and turns the bumps on.
 inline const std::string kBumpsOn =
@@ -45,11 +43,15 @@ inline std::string PlainWorldPatched(int mode) {
   return "#VRML V2.0 utf8\r\n" + rule +
          "# Modified by SAPARiQuietwalk\r\n"
          "# Ver 1.0\r\n"
-         "# " + std::string(kHomePage) + "\r\n"
+         "# " +
+         std::string(kHomePage) +
+         "\r\n"
          "PROTO Sony_WorldInfo [\r\n"
-         "  field        SFBool   collisionSound       " + (mode == 1 ? "TRUE" : "FALSE") + "\r\n"
-         "] {}\r\n" + rule +
-         "Shape {}\r\n";
+         "  field        SFBool   collisionSound       " +
+         (mode == 1 ? "TRUE" : "FALSE") +
+         "\r\n"
+         "] {}\r\n" +
+         rule + "Shape {}\r\n";
 }
 
 // A world that already has the bumps off: nothing to change.
@@ -76,8 +78,7 @@ class RecordingPresenter final : public MessageBoxPresenter {
   RecordingPresenter(const RecordingPresenter&) = delete;
   RecordingPresenter& operator=(const RecordingPresenter&) = delete;
 
-  void Show(QWidget* owner, const std::string& text, const std::string& caption,
-            platform::MessageIcon icon) override {
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
     ShownBox box{text, caption, icon, owner};
     m_boxes.push_back(box);
     if (m_onBox) m_onBox(box);

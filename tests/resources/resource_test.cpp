@@ -1,8 +1,8 @@
 // The program's Windows resources, read back through the Win32 calls that use
 // them. This program links win/quietwalk.rc as the program does.
-#include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -174,8 +174,8 @@ TEST(Resources, TheAnimationControlOpensBothClips) {
   };
   for (const Clip clip : {Clip{IDR_AVI_TURTLE, 70, 70}, Clip{IDR_AVI_ROOM, 387, 290}}) {
     SCOPED_TRACE(clip.id);
-    HWND animation = CreateWindowExA(0, ANIMATE_CLASSA, "", WS_CHILD | ACS_TRANSPARENT, 0, 0, 10, 10, parent,
-                                     nullptr, Self(), nullptr);
+    HWND animation = CreateWindowExA(0, ANIMATE_CLASSA, "", WS_CHILD | ACS_TRANSPARENT, 0, 0, 10, 10, parent, nullptr,
+                                     Self(), nullptr);
     ASSERT_NE(animation, nullptr);
     EXPECT_TRUE(SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(Self()),
                              reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(clip.id))));
@@ -288,8 +288,8 @@ bool LoadTemplate(int id, DialogTemplate* out) {
 constexpr wchar_t kButton[] = L"BUTTON";
 constexpr wchar_t kStatic[] = L"STATIC";
 
-void ExpectItem(const ItemTemplate& item, int id, const std::wstring& className, const std::wstring& text,
-                DWORD kind, short x, short y, short cx, short cy) {
+void ExpectItem(const ItemTemplate& item, int id, const std::wstring& className, const std::wstring& text, DWORD kind,
+                short x, short y, short cx, short cy) {
   SCOPED_TRACE(id);
   EXPECT_EQ(item.id, id);
   EXPECT_EQ(item.className, className);
@@ -331,8 +331,7 @@ TEST(DialogTemplates, MainDialog) {
   ExpectItem(dialog.items[1], IDC_RADIO_BUMPS_BACK, kButton, L"", BS_AUTORADIOBUTTON, 33, 13, 144, 8);
   ExpectItem(dialog.items[2], IDC_ICON_TOP, kStatic, L"#" + std::to_wstring(IDI_BOY), SS_ICON, 7, 7, 21, 20);
   ExpectItem(dialog.items[3], IDC_RADIO_NO_BUMPS, kButton, L"", BS_AUTORADIOBUTTON, 33, 34, 383, 10);
-  ExpectItem(dialog.items[4], IDC_ICON_BOTTOM, kStatic, L"#" + std::to_wstring(IDI_PENGUIN), SS_ICON, 7, 28, 21,
-             20);
+  ExpectItem(dialog.items[4], IDC_ICON_BOTTOM, kStatic, L"#" + std::to_wstring(IDI_PENGUIN), SS_ICON, 7, 28, 21, 20);
   ExpectDialogLoads(IDD_MAIN, {IDOK, IDC_RADIO_BUMPS_BACK, IDC_ICON_TOP, IDC_RADIO_NO_BUMPS, IDC_ICON_BOTTOM});
 }
 

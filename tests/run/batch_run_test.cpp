@@ -36,8 +36,7 @@ class RecordingWindow : public platform::RunWindow {
  public:
   std::vector<std::string> calls;
 
-  void ShowFile(const std::string& title, const std::string& label,
-                std::optional<int> position) override {
+  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
     calls.push_back("title " + title);
     calls.push_back("label " + label);
     if (position) calls.push_back("position " + std::to_string(*position));
@@ -89,14 +88,10 @@ class BatchRunTest : public testing::Test {
     return hooks;
   }
 
-  int Run(const WorldFileList& files, int mode = 0) {
-    return WriteFilesThread(files, "C:\\w", mode, window, Hooks());
-  }
+  int Run(const WorldFileList& files, int mode = 0) { return WriteFilesThread(files, "C:\\w", mode, window, Hooks()); }
 };
 
-std::string World(const std::string& name) {
-  return std::string(kBrowser) + "\\world\\" + name;
-}
+std::string World(const std::string& name) { return std::string(kBrowser) + "\\world\\" + name; }
 
 TEST_F(BatchRunTest, OneFileWrittenGivesTheWholeSequence) {
   EXPECT_EQ(Run({World("city\\city.wrl")}), 0);
@@ -117,9 +112,8 @@ TEST_F(BatchRunTest, NothingToChangeGivesThirdsAndTheEmptySummary) {
   noChange = true;
   Run({World("a.wrl"), World("b.wrl"), World("c.wrl")}, 1);
   EXPECT_EQ(window.Only("position"), (std::vector<std::string>{"33", "66", "100"}));
-  EXPECT_EQ(window.Only("label"),
-            (std::vector<std::string>{"Writting File 1 of 3", "Writting File 1 of 3",
-                                      "Writting File 2 of 3", "Writting File 3 of 3"}));
+  EXPECT_EQ(window.Only("label"), (std::vector<std::string>{"Writting File 1 of 3", "Writting File 1 of 3",
+                                                            "Writting File 2 of 3", "Writting File 3 of 3"}));
   EXPECT_EQ(window.Only("box"),
             std::vector<std::string>{"information owned Done! \nNo files have been written or modified."});
   EXPECT_EQ(window.calls.back(), "end 0");
@@ -158,8 +152,7 @@ TEST_F(BatchRunTest, MissingFileIsReportedAndTheRunGoesOn) {
       "title Quietwalk - ...\\world\\a.wrl",
       "label Writting File 1 of 3",
       "position 33",
-      "box warning The file \"" + World("gone.wrl") +
-          "\" doesn't exist. \nThis file is going to be ignored.",
+      "box warning The file \"" + World("gone.wrl") + "\" doesn't exist. \nThis file is going to be ignored.",
       "title Quietwalk - ...\\world\\gone.wrl",
       "label Writting File 2 of 3",
       "position 66",
@@ -184,8 +177,8 @@ TEST_F(BatchRunTest, EachFailureHasItsMessageAndIcon) {
   const std::vector<Case> cases = {
       {kFileMissing, "warning The file \"" + p + "\" doesn't exist. \nThis file is going to be ignored."},
       {kOpenFailed, openFailed},
-      {kReadOnly, "warning Cannot write the file \"" + p +
-                      "\" because it's read-only. \nThis file is going to be ignored."},
+      {kReadOnly,
+       "warning Cannot write the file \"" + p + "\" because it's read-only. \nThis file is going to be ignored."},
       {kDiskFull, "stop Unable to write the file \"" + p + "\" because the disk is full."},
       {kAccessDenied, "warning Cannot write the file \"" + p +
                           "\" (Access is denied). \n\nMake sure if this file isn't in use. \nThis file is "
@@ -303,8 +296,7 @@ TEST(ShowSummary, CountBelowOneMeansNothingWritten) {
     RecordingWindow window;
     ShowSummary(window, count);
     EXPECT_EQ(window.calls, (std::vector<std::string>{
-                                "box information owned Done! \nNo files have been written or modified.",
-                                "end 0"}));
+                                "box information owned Done! \nNo files have been written or modified.", "end 0"}));
   }
   RecordingWindow window;
   ShowSummary(window, 37);
@@ -314,8 +306,7 @@ TEST(ShowSummary, CountBelowOneMeansNothingWritten) {
 TEST_F(BatchRunTest, EmptyListGoesStraightToTheSummary) {
   Run({});
   EXPECT_EQ(window.calls, (std::vector<std::string>{
-                              "box information owned Done! \nNo files have been written or modified.",
-                              "end 0"}));
+                              "box information owned Done! \nNo files have been written or modified.", "end 0"}));
 }
 
 }  // namespace

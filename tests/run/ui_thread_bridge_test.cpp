@@ -84,9 +84,8 @@ TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
   });
   run.display.RunModalLoop();
   run.bridge.WaitForWorker();
-  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file t1 | l1", "file t1 | l1 | 100",
-                                                          "box summary owned", "file t2 | l2 | 100",
-                                                          "end 0"}));
+  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file t1 | l1", "file t1 | l1 | 100", "box summary owned",
+                                                         "file t2 | l2 | 100", "end 0"}));
   EXPECT_EQ(seenByWorker, (std::vector<std::size_t>{3}));
   EXPECT_FALSE(run.display.offUiThread);
   EXPECT_EQ(run.bridge.LoadStringA(107), "string 107");
@@ -111,8 +110,7 @@ TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWi
   loopReturned = true;
   run.bridge.WaitForWorker();
   EXPECT_FALSE(run.bridge.HasWorker());
-  EXPECT_EQ(run.display.shown,
-            (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
+  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
   EXPECT_FALSE(run.display.offUiThread);
 }
 
@@ -155,8 +153,7 @@ TEST(UiThreadBridgeTest, RequestsFromTheUiThreadAreCarriedOutDirectly) {
   run.bridge.ShowMessage("box", platform::MessageIcon::kWarning, true);
   run.bridge.EndDialog(2);
   run.bridge.ShowFile("dropped", "label", 8);
-  EXPECT_EQ(run.display.shown,
-            (std::vector<std::string>{"file direct | label | 7", "box box owned", "end 2"}));
+  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file direct | label | 7", "box box owned", "end 2"}));
 }
 
 }  // namespace

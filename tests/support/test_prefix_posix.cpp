@@ -46,9 +46,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
-bool IsHexDigit(char16_t c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(char16_t c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // Escapes text the way Wine writes user.reg: `inKeyName` selects the rules
 // for "[...]" (brackets escaped, quotes not) over those for "..." strings.
@@ -113,8 +111,7 @@ std::string HexList(const std::vector<std::uint8_t>& data, size_t column) {
 bool QuotedStringText(const std::vector<std::uint8_t>& data, std::u16string* text) {
   if (data.size() < 2 || data.size() % 2 != 0) return false;
   text->clear();
-  for (size_t i = 0; i + 1 < data.size(); i += 2)
-    text->push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+  for (size_t i = 0; i + 1 < data.size(); i += 2) text->push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
   if (text->back() != 0) return false;
   text->pop_back();
   return true;
@@ -217,9 +214,7 @@ void TestPrefix::WriteFile(std::string_view windowsPath, std::string_view bytes)
   ASSERT_TRUE(out.good()) << host;
 }
 
-void TestPrefix::MakeFolder(std::string_view windowsPath) const {
-  fs::create_directories(HostPath(windowsPath));
-}
+void TestPrefix::MakeFolder(std::string_view windowsPath) const { fs::create_directories(HostPath(windowsPath)); }
 
 std::string TestPrefix::ReadFile(std::string_view windowsPath) const {
   std::ifstream in(HostPath(windowsPath), std::ios::binary);

@@ -1,7 +1,7 @@
 #include "tests/support/test_prefix.h"
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <stdexcept>
@@ -139,8 +139,8 @@ HKEY CreateKey(const std::wstring& key, std::vector<std::string>* created) {
     if (end == std::wstring::npos) break;
   }
   HKEY handle;
-  const LONG result = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                      &handle, nullptr);
+  const LONG result =
+      RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
   if (result != ERROR_SUCCESS)
     throw std::runtime_error("RegCreateKeyExW " + Utf8(key) + ": " + SystemMessage(static_cast<DWORD>(result)));
   return handle;

@@ -35,7 +35,9 @@ class RecordingView final : public MainDialogView {
     return out;
   }
 
-  UiThreadHooks WorkerHooks() override { return {[this] { m_loop.Wake(); }, LoadResourceString}; }
+  UiThreadHooks WorkerHooks() override {
+    return {[this] { m_loop.Wake(); }, LoadResourceString};
+  }
   void PumpUiEvents() override {
     m_loop.Pump([this] { dialog->ServeWorker(); });
   }
@@ -70,9 +72,7 @@ class RecordingView final : public MainDialogView {
     Note("check " + std::to_string(first) + ".." + std::to_string(last) + " " + std::to_string(checked));
   }
   void SetItemNullFont(int id) override { Note("null font " + std::to_string(id)); }
-  void EnableItem(int id, bool enable) override {
-    Note((enable ? "enable " : "disable ") + std::to_string(id));
-  }
+  void EnableItem(int id, bool enable) override { Note((enable ? "enable " : "disable ") + std::to_string(id)); }
   void CreateAnimation(int id, int x, int y) override {
     Note("animation " + std::to_string(id) + " at " + std::to_string(x) + "," + std::to_string(y));
   }
@@ -87,8 +87,7 @@ class RecordingView final : public MainDialogView {
 
  private:
   static std::string Rect(const PixelRect& r) {
-    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.cx) + "x" +
-           std::to_string(r.cy);
+    return std::to_string(r.x) + "," + std::to_string(r.y) + " " + std::to_string(r.cx) + "x" + std::to_string(r.cy);
   }
   void Note(const std::string& what) { calls.push_back(what); }
   testing_support::FakeUiThread m_loop;
@@ -184,10 +183,9 @@ TEST_F(MainDialogTest, OkStartsTheRunWithTheLastChoice) {
 
   dialog.OnOK();
   const std::vector<std::string> setUp(view.calls.begin(), view.calls.begin() + 7);
-  EXPECT_EQ(setUp, (std::vector<std::string>{
-                       "disable 1", "disable 1000", "disable 1002", "clip 134",
-                       "progress 22 5,90 385x20 range 1..100", "status 65535 395,90 155x20",
-                       "disable window"}));
+  EXPECT_EQ(setUp, (std::vector<std::string>{"disable 1", "disable 1000", "disable 1002", "clip 134",
+                                             "progress 22 5,90 385x20 range 1..100", "status 65535 395,90 155x20",
+                                             "disable window"}));
   const UiThreadBridge* worker = dialog.worker();
   ASSERT_NE(worker, nullptr);
   dialog.OnOK();
@@ -196,8 +194,8 @@ TEST_F(MainDialogTest, OkStartsTheRunWithTheLastChoice) {
   view.RunModalLoop();
   dialog.Teardown();
   const std::string world = std::string(kBrowser) + "\\world";
-  EXPECT_EQ(patched, (std::vector<std::string>{world + "\\a.wrl mode 1 in " + world,
-                                               world + "\\b.wrl mode 1 in " + world}));
+  EXPECT_EQ(patched,
+            (std::vector<std::string>{world + "\\a.wrl mode 1 in " + world, world + "\\b.wrl mode 1 in " + world}));
   EXPECT_EQ(view.Only("file").back(), "file Quietwalk - ...\\world\\b.wrl | Writting File 2 of 2 | 100");
   EXPECT_EQ(view.calls.back(), "end 0");
 }

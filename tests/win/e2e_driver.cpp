@@ -100,8 +100,8 @@ void PointRegistryAt(const std::string& browserDirectory) {
 std::string Text(HWND window) {
   char text[2048] = {};
   DWORD_PTR length = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                      kSendTimeoutMs, &length);
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                      &length);
   return std::string(text, static_cast<size_t>(length));
 }
 
