@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "locate/browser_directory.h"
-#include "platform/registry.h"
-#include "platform/user_reg.h"
+#include "platform/registry/registry.h"
+#include "platform/registry/user_reg.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
-#include "platform/exclusive_file.h"
+#include "platform/files/exclusive_file.h"
 
 namespace {
 

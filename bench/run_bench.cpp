@@ -118,7 +118,7 @@ void WriteTree(const Prefix& prefix) {
 // The program's boxes answered the moment they come up.
 class AnsweringPresenter final : public MessageBoxPresenter {
  public:
-  void Show(QWidget*, const std::string&, const std::string&, platform::MessageIcon) override {}
+  void Show(QWidget*, const std::string&, const std::string&, MessageIcon) override {}
 };
 
 std::map<int, double> g_patchSeconds;  // by Install: mean seconds per pass
@@ -217,7 +217,7 @@ class BareDisplay final : public QObject, public RunDisplay {
     if (position) progress.setValue(*position);
   }
   void EndDialog(int code) override { dialog.done(code); }
-  void ShowMessage(const std::string&, platform::MessageIcon, bool) override {}
+  void ShowMessage(const std::string&, MessageIcon, bool) override {}
 
  protected:
   void customEvent(QEvent* event) override {
@@ -234,7 +234,7 @@ void BM_ShowFileRequest(benchmark::State& state) {
   for (auto _ : state) {
     BareDisplay display;
     Clock::duration spent{};
-    display.bridge.StartWorker([&](platform::RunWindow& run) {
+    display.bridge.StartWorker([&](RunWindow& run) {
       const auto start = Clock::now();
       for (int i = 0; i < kRequests; ++i) {
         const int k = changing ? i : 0;

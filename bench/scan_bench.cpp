@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/folder_enumeration.h"
+#include "platform/folders/folder_enumeration.h"
 #include "scan/world_scan.h"
 
 namespace {

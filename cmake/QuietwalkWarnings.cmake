@@ -19,7 +19,7 @@ function(quietwalk_warnings target)
 endfunction()
 
 # One library per folder, the repository root on the include path so that
-# headers are named by folder: "platform/registry.h".
+# headers are named by folder: "platform/registry/registry.h".
 function(quietwalk_library target)
   add_library(${target} STATIC ${ARGN})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/file_status.h"
-#include "platform/registry.h"
+#include "platform/files/file_status.h"
+#include "platform/registry/registry.h"
 
 namespace {
 

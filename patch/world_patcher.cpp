@@ -5,9 +5,9 @@
 
 #include "patch/gzip_codec.h"
 #include "patch/world_text.h"
-#include "platform/exclusive_file.h"
-#include "platform/file_status.h"
-#include "platform/folder_tree.h"
+#include "platform/files/exclusive_file.h"
+#include "platform/files/file_status.h"
+#include "platform/folders/folder_tree.h"
 
 int g_filesWritten = 0;
 

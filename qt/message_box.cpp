@@ -2,23 +2,23 @@
 
 #include <QMessageBox>
 
-#include "platform/program_name.h"
+#include "platform/paths/program_name.h"
 #include "qt/qt_text.h"
 
 namespace {
 
-QMessageBox::Icon BoxIcon(platform::MessageIcon icon) {
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
   switch (icon) {
-    case platform::MessageIcon::kWarning: return QMessageBox::Warning;
-    case platform::MessageIcon::kStop: return QMessageBox::Critical;
-    case platform::MessageIcon::kInformation: return QMessageBox::Information;
+    case MessageIcon::kWarning: return QMessageBox::Warning;
+    case MessageIcon::kStop: return QMessageBox::Critical;
+    case MessageIcon::kInformation: return QMessageBox::Information;
   }
   return QMessageBox::NoIcon;
 }
 
 class QtMessageBoxPresenter final : public MessageBoxPresenter {
  public:
-  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
     QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), QStringFromAnsi(text), QMessageBox::Ok, owner);
     // Paths may hold '<' and '&'; the text is never markup.
     box.setTextFormat(Qt::PlainText);
@@ -48,6 +48,6 @@ MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter) {
   return previous;
 }
 
-void AppMessageBox(QWidget* owner, const std::string& text, platform::MessageIcon icon) {
+void AppMessageBox(QWidget* owner, const std::string& text, MessageIcon icon) {
   CurrentMessageBoxPresenter().Show(owner, text, platform::ProgramName(), icon);
 }

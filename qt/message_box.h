@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/run_window.h"
+#include "run/run_window.h"
 
 class QWidget;
 
@@ -15,8 +15,7 @@ class MessageBoxPresenter {
 
   // Shows `text` (ANSI) under `caption` (ANSI) with `icon`, owned by `owner`
   // (null: no owner), and returns once it has been dismissed. UI thread only.
-  virtual void Show(QWidget* owner, const std::string& text, const std::string& caption,
-                    platform::MessageIcon icon) = 0;
+  virtual void Show(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon) = 0;
 };
 
 // The presenter in use: the one last set, else a QMessageBox shown modally.
@@ -29,4 +28,4 @@ MessageBoxPresenter* SetMessageBoxPresenter(MessageBoxPresenter* presenter);
 
 // The application's own message box: `text` with the application's name
 // (the executable's file name without its extension) as caption.
-void AppMessageBox(QWidget* owner, const std::string& text, platform::MessageIcon icon);
+void AppMessageBox(QWidget* owner, const std::string& text, MessageIcon icon);

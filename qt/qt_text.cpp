@@ -1,6 +1,6 @@
 #include "qt/qt_text.h"
 
-#include "platform/code_page.h"
+#include "platform/text/code_page.h"
 
 QString QStringFromAnsi(std::string_view ansi) { return QString::fromStdU16String(platform::AnsiToUtf16(ansi)); }
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/program_name.h"
+#include "platform/paths/program_name.h"
 #include "qt/dialog_builder.h"
 #include "qt/qt_text.h"
 #include "qt/quietwalk_dlg.h"

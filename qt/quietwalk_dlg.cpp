@@ -211,7 +211,7 @@ void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
   if (position) m_progress.setValue(std::clamp(*position, m_progress.minimum(), m_progress.maximum()));
 }
 
-void CQuietwalkDlg::ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) {
+void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
   AppMessageBox(ownedByDialog ? this : nullptr, text, icon);
 }
 

@@ -83,7 +83,7 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   UiThreadHooks WorkerHooks() override;
   void PumpUiEvents() override;
   void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
-  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override;
+  void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
   std::string LoadStringA(int id) override;
   void HideWindow() override;
   bool IsWindowVisible() override;

@@ -71,16 +71,16 @@ class BrowserDirectoryForTitles {
   std::string m_directory;
 };
 
-void ShowFile(platform::RunWindow& window, BrowserDirectoryForTitles& browserDirectory, const std::string& path, int k,
-              int n, std::optional<int> position) {
+void ShowFile(RunWindow& window, BrowserDirectoryForTitles& browserDirectory, const std::string& path, int k, int n,
+              std::optional<int> position) {
   window.ShowFile(RunTitle(path, browserDirectory.Get()),
                   FormatNumbers(window.LoadStringA(IDS_STATUS_FILE_K_OF_N), {k, n}), position);
 }
 
-void ReportFailure(platform::RunWindow& window, PatchResult result, const std::string& path) {
+void ReportFailure(RunWindow& window, PatchResult result, const std::string& path) {
   const int message = MessageForResult(result);
   if (message == 0) return;
-  const auto icon = result == kDiskFull ? platform::MessageIcon::kStop : platform::MessageIcon::kWarning;
+  const auto icon = result == kDiskFull ? MessageIcon::kStop : MessageIcon::kWarning;
   window.ShowMessage(ReplacePathPlaceholders(window.LoadStringA(message), path), icon, false);
   // The disk will not empty itself, but every file still deserves its try:
   // only the dialog goes, the run carries on without it.
@@ -113,7 +113,7 @@ std::string RunTitle(std::string_view path, std::string_view browserDirectory) {
   return title;
 }
 
-int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, RunWindow& window,
                      const BatchRunHooks& hooks) {
   // The dialog never starts a run without files; should it ever, there is
   // no first file to show and no count to divide by.
@@ -135,9 +135,9 @@ int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder,
   return 0;
 }
 
-void ShowSummary(platform::RunWindow& window, int filesWritten) {
+void ShowSummary(RunWindow& window, int filesWritten) {
   const std::string text = filesWritten <= 0 ? window.LoadStringA(IDS_SUMMARY_NONE)
                                              : FormatNumbers(window.LoadStringA(IDS_SUMMARY_WRITTEN), {filesWritten});
-  window.ShowMessage(text, platform::MessageIcon::kInformation, true);
+  window.ShowMessage(text, MessageIcon::kInformation, true);
   window.EndDialog(0);
 }

@@ -7,7 +7,7 @@
 
 #include "locate/browser_directory.h"
 #include "patch/world_patcher.h"
-#include "platform/run_window.h"
+#include "run/run_window.h"
 #include "scan/world_scan.h"
 
 // What the run calls besides the window. The defaults are the program's own;
@@ -41,9 +41,9 @@ std::string RunTitle(std::string_view path, std::string_view browserDirectory);
 // reports each failed file in a message box, and ends with the summary.
 // A full disk ends the dialog with -4 and the remaining files are still
 // attempted. Returns 0.
-int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, platform::RunWindow& window,
+int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder, int mode, RunWindow& window,
                      const BatchRunHooks& hooks = {});
 
 // Shows the summary for `filesWritten` files in a box owned by the dialog,
 // then ends the dialog with 0.
-void ShowSummary(platform::RunWindow& window, int filesWritten);
+void ShowSummary(RunWindow& window, int filesWritten);

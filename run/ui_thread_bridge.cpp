@@ -14,13 +14,13 @@ void UiThreadBridge::ShowFile(const std::string& title, const std::string& label
 
 void UiThreadBridge::EndDialog(int code) { Submit({Kind::kEnd, {}, {}, code}); }
 
-void UiThreadBridge::ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) {
+void UiThreadBridge::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
   Submit({Kind::kMessage, text, {}, std::nullopt, icon, ownedByDialog});
 }
 
 std::string UiThreadBridge::LoadStringA(int id) { return m_hooks.loadString(id); }
 
-void UiThreadBridge::StartWorker(std::function<void(platform::RunWindow&)> body) {
+void UiThreadBridge::StartWorker(std::function<void(RunWindow&)> body) {
   m_thread = std::thread([this, body = std::move(body)] {
     body(*this);
     std::unique_lock lock(m_mutex);

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/run_window.h"
+#include "run/run_window.h"
 
 // The window layer's side of a run: what the run's requests become on the UI
 // thread, and the way to wait for the next event there. Each window toolkit
@@ -26,7 +26,7 @@ class RunDisplay {
   virtual void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) = 0;
   virtual void EndDialog(int code) = 0;
   // Also after the dialog has ended; `ownedByDialog` is false by then.
-  virtual void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) = 0;
+  virtual void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) = 0;
 };
 
 // What the bridge calls from the worker thread. Plain functions rather than
@@ -54,7 +54,7 @@ struct UiThreadHooks {
 //     serving boxes until the worker has returned.
 // Created on the UI thread. A request made on the UI thread itself is carried
 // out at once (waiting for it there would wait for ever).
-class UiThreadBridge final : public platform::RunWindow {
+class UiThreadBridge final : public RunWindow {
  public:
   UiThreadBridge(RunDisplay& display, UiThreadHooks hooks);
   // Waits for the worker as WaitForWorker() does.
@@ -65,11 +65,11 @@ class UiThreadBridge final : public platform::RunWindow {
 
   void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
   void EndDialog(int code) override;
-  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override;
+  void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
   std::string LoadStringA(int id) override;
 
   // Starts the worker thread running body(*this). Once only.
-  void StartWorker(std::function<void(platform::RunWindow&)> body);
+  void StartWorker(std::function<void(RunWindow&)> body);
   bool HasWorker() const { return m_thread.joinable(); }
 
   // UI thread, when woken: carries out every request waiting, but stops
@@ -90,7 +90,7 @@ class UiThreadBridge final : public platform::RunWindow {
     std::string text;
     std::string label;
     std::optional<int> number;
-    platform::MessageIcon icon = platform::MessageIcon::kInformation;
+    MessageIcon icon = MessageIcon::kInformation;
     bool ownedByDialog = false;
     std::uint64_t id = 0;
   };

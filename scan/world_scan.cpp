@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/folder_tree.h"
+#include "platform/folders/folder_tree.h"
 
 const std::array<ExcludedDirName, 15> ExcludedDirNames = {{
     {"ko-en", 5},

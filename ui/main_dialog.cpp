@@ -43,12 +43,11 @@ bool MainDialog::OnInitDialog() {
   // A prefix that is no prefix holds no browser either, but being told to
   // reinstall would not help: the fix is to point the program elsewhere.
   if (const std::optional<std::string> folder = m_hooks.folderThatIsNoWinePrefix()) {
-    m_view.ShowMessage(NoWinePrefixText(*folder), platform::MessageIcon::kWarning, false);
+    m_view.ShowMessage(NoWinePrefixText(*folder), MessageIcon::kWarning, false);
   } else {
     m_worldDir = m_hooks.browserDirectory() + "\\world";
     m_hooks.collectWorldFiles(m_worldDir, m_files);
-    if (m_files.empty())
-      m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), platform::MessageIcon::kWarning, false);
+    if (m_files.empty()) m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), MessageIcon::kWarning, false);
   }
   if (m_files.empty()) {
     m_view.HideWindow();
@@ -90,9 +89,8 @@ void MainDialog::OnOK() {
   m_view.EnableWindow(false);
 
   m_worker = std::make_unique<UiThreadBridge>(m_view, m_view.WorkerHooks());
-  m_worker->StartWorker([this](platform::RunWindow& window) {
-    WriteFilesThread(m_files, m_worldDir, m_restoreBumps, window, m_hooks.run);
-  });
+  m_worker->StartWorker(
+      [this](RunWindow& window) { WriteFilesThread(m_files, m_worldDir, m_restoreBumps, window, m_hooks.run); });
 }
 
 void MainDialog::OnCancel() { m_view.EndDialog(kIdCancel); }

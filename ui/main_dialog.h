@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/wine_prefix.h"
+#include "platform/paths/wine_prefix.h"
 #include "run/batch_run.h"
 #include "run/ui_thread_bridge.h"
 #include "scan/world_scan.h"

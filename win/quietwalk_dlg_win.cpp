@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "platform/program_name.h"
+#include "platform/paths/program_name.h"
 #include "ui/resource.h"
 #include "win/about_dlg_win.h"
 #include "win/hidden_anim_dlg_win.h"
@@ -19,11 +19,11 @@ constexpr const char* kWakeClass = "QuietwalkWake";
 CQuietwalkDlg* g_keyDialog = nullptr;
 HHOOK g_messageFilter = nullptr;
 
-UINT BoxIcon(platform::MessageIcon icon) {
+UINT BoxIcon(MessageIcon icon) {
   switch (icon) {
-    case platform::MessageIcon::kWarning: return MB_ICONEXCLAMATION;
-    case platform::MessageIcon::kStop: return MB_ICONHAND;
-    case platform::MessageIcon::kInformation: return MB_ICONINFORMATION;
+    case MessageIcon::kWarning: return MB_ICONEXCLAMATION;
+    case MessageIcon::kStop: return MB_ICONHAND;
+    case MessageIcon::kInformation: return MB_ICONINFORMATION;
   }
   return 0;
 }
@@ -195,7 +195,7 @@ void CQuietwalkDlg::EndDialog(int code) {
   OnDialogEnded();
 }
 
-void CQuietwalkDlg::ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) {
+void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
   // A box over an owner that has gone fails at once: once the dialog has
   // ended the box has none.
   HWND owner = ownedByDialog && !m_ended && IsWindow(m_hwnd) ? m_hwnd : nullptr;

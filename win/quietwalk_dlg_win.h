@@ -28,7 +28,7 @@ class CQuietwalkDlg final : public MainDialogView {
   void PumpUiEvents() override;
   void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
   void EndDialog(int code) override;
-  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override;
+  void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
   void HideWindow() override;
   bool IsWindowVisible() override;
   void EnableWindow(bool enable) override;

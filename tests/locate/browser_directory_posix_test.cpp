@@ -3,8 +3,8 @@
 #include <string>
 
 #include "locate/browser_directory.h"
-#include "platform/code_page.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
+#include "platform/text/code_page.h"
 #include "tests/platform/host_env_posix.h"
 #include "tests/support/test_prefix.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "tests/support/test_prefix.h"
 
 namespace {

@@ -20,7 +20,7 @@
 
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
-#include "platform/exclusive_file.h"
+#include "platform/files/exclusive_file.h"
 #include "tests/patch/patcher_posix_fixture.h"
 
 namespace {

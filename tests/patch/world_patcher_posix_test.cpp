@@ -21,7 +21,7 @@
 #include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
-#include "platform/exclusive_file.h"
+#include "platform/files/exclusive_file.h"
 #include "tests/patch/patcher_posix_fixture.h"
 
 namespace {

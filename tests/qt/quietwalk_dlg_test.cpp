@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/program_name.h"
+#include "platform/paths/program_name.h"
 #include "qt/animation_control.h"
 #include "qt/dialog_builder.h"
 #include "qt/message_box.h"
@@ -40,7 +40,7 @@ struct ShownBox {
   QWidget* owner = nullptr;
   std::string text;
   std::string caption;
-  platform::MessageIcon icon = platform::MessageIcon::kInformation;
+  MessageIcon icon = MessageIcon::kInformation;
   bool dialogVisible = false;
 };
 
@@ -48,7 +48,7 @@ struct ShownBox {
 // showed and whether the watched dialog was on screen, and answers it at once.
 class RecordingPresenter final : public MessageBoxPresenter {
  public:
-  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
     boxes.push_back({owner, text, caption, icon, watched && watched->isVisible()});
   }
 
@@ -244,7 +244,7 @@ TEST_F(DialogTest, EmptyWorldFolderShowsMessage104AndNeverShowsTheDialog) {
   const ShownBox& box = m_boxes.boxes[0];
   EXPECT_EQ(box.text, LoadResourceString(IDS_NO_WORLD_FILES));
   EXPECT_EQ(box.caption, platform::ProgramName());
-  EXPECT_EQ(box.icon, platform::MessageIcon::kWarning);
+  EXPECT_EQ(box.icon, MessageIcon::kWarning);
   EXPECT_FALSE(box.dialogVisible);
   EXPECT_EQ(dialog->shows, 0);
   EXPECT_FALSE(dialog->isVisible());

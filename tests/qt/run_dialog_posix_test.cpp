@@ -94,7 +94,7 @@ TEST(RunDialogPosixTest, FullDiskEndsTheDialogAndTheRunGoesOn) {
   QString labelAtLaterBox;
   int positionAtLaterBox = -1;
   RecordingPresenter presenter([&](const ShownBox& box) {
-    if (box.icon != platform::MessageIcon::kWarning) return;
+    if (box.icon != MessageIcon::kWarning) return;
     dialogGoneAtLaterBox = !window->isVisible();
     labelAtLaterBox = status->text();
     positionAtLaterBox = progress->value();
@@ -106,11 +106,11 @@ TEST(RunDialogPosixTest, FullDiskEndsTheDialogAndTheRunGoesOn) {
   const auto& boxes = presenter.boxes();
   ASSERT_EQ(boxes.size(), size_t{3});
   EXPECT_EQ(boxes[0].text, "Unable to write the file \"" + Path("b\\big.wrl") + "\" because the disk is full.");
-  EXPECT_EQ(boxes[0].icon, platform::MessageIcon::kStop);
+  EXPECT_EQ(boxes[0].icon, MessageIcon::kStop);
   EXPECT_EQ(boxes[1].text, "Cannot write the file \"" + Path("d.wrl") +
                                "\" because it's read-only. \nThis file is going to be ignored.");
   EXPECT_EQ(boxes[2].text, std::string("Done ! \n3 files have been written."));
-  EXPECT_EQ(boxes[2].icon, platform::MessageIcon::kInformation);
+  EXPECT_EQ(boxes[2].icon, MessageIcon::kInformation);
   EXPECT_EQ(boxes[2].owner, nullptr);
 
   // Once ended, the dialog took no more updates: it still shows file 1.

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/program_name.h"
+#include "platform/paths/program_name.h"
 #include "qt/dialog_builder.h"
 #include "qt/quietwalk_dlg.h"
 #include "tests/qt/run_fixture.h"
@@ -62,7 +62,7 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
   bool checkedWhileRunning = false;
   // The read-only file's box holds the worker while the dialog is probed.
   RecordingPresenter presenter([&](const ShownBox& box) {
-    if (box.icon != platform::MessageIcon::kWarning) return;
+    if (box.icon != MessageIcon::kWarning) return;
     RunDialog& d = *dialog;
     // Only OK and the radios look disabled; the rest keeps its look.
     EXPECT_FALSE(d.IsWindowEnabled());
@@ -119,7 +119,7 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
   EXPECT_EQ(boxes[0].owner, nullptr);
   EXPECT_EQ(boxes[0].caption, platform::ProgramName());
   EXPECT_EQ(boxes[1].text, std::string("Done ! \n2 files have been written."));
-  EXPECT_EQ(boxes[1].icon, platform::MessageIcon::kInformation);
+  EXPECT_EQ(boxes[1].icon, MessageIcon::kInformation);
   EXPECT_EQ(boxes[1].caption, platform::ProgramName());
 }
 

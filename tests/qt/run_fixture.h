@@ -63,7 +63,7 @@ inline const std::string kAlreadyQuiet =
 struct ShownBox {
   std::string text;
   std::string caption;
-  platform::MessageIcon icon;
+  MessageIcon icon;
   const QWidget* owner;
 };
 
@@ -78,7 +78,7 @@ class RecordingPresenter final : public MessageBoxPresenter {
   RecordingPresenter(const RecordingPresenter&) = delete;
   RecordingPresenter& operator=(const RecordingPresenter&) = delete;
 
-  void Show(QWidget* owner, const std::string& text, const std::string& caption, platform::MessageIcon icon) override {
+  void Show(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
     ShownBox box{text, caption, icon, owner};
     m_boxes.push_back(box);
     if (m_onBox) m_onBox(box);

@@ -22,17 +22,17 @@ std::string StringResource(int id) {
   }
 }
 
-const char* IconName(platform::MessageIcon icon) {
+const char* IconName(MessageIcon icon) {
   switch (icon) {
-    case platform::MessageIcon::kWarning: return "warning";
-    case platform::MessageIcon::kStop: return "stop";
-    case platform::MessageIcon::kInformation: return "information";
+    case MessageIcon::kWarning: return "warning";
+    case MessageIcon::kStop: return "stop";
+    case MessageIcon::kInformation: return "information";
   }
   return "?";
 }
 
 // Writes down every request in the order made: one line for each thing shown.
-class RecordingWindow : public platform::RunWindow {
+class RecordingWindow : public RunWindow {
  public:
   std::vector<std::string> calls;
 
@@ -42,7 +42,7 @@ class RecordingWindow : public platform::RunWindow {
     if (position) calls.push_back("position " + std::to_string(*position));
   }
   void EndDialog(int code) override { calls.push_back("end " + std::to_string(code)); }
-  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override {
+  void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override {
     calls.push_back(std::string("box ") + IconName(icon) + (ownedByDialog ? " owned " : " ") + text);
   }
   std::string LoadStringA(int id) override { return StringResource(id); }

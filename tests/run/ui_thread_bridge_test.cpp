@@ -47,7 +47,7 @@ class FakeDisplay final : public RunDisplay {
     ++ended;
     if (onEnd) onEnd();
   }
-  void ShowMessage(const std::string& text, platform::MessageIcon, bool ownedByDialog) override {
+  void ShowMessage(const std::string& text, MessageIcon, bool ownedByDialog) override {
     Note("box " + text + (ownedByDialog ? " owned" : ""));
     if (m_inModalLoop && ended) boxInEndedLoop = true;
     if (onBox) onBox(text);
@@ -74,10 +74,10 @@ struct BridgedRun {
 TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
   BridgedRun run;
   std::vector<std::size_t> seenByWorker;
-  run.bridge.StartWorker([&](platform::RunWindow& window) {
+  run.bridge.StartWorker([&](RunWindow& window) {
     window.ShowFile("t1", "l1", std::nullopt);
     window.ShowFile("t1", "l1", 100);
-    window.ShowMessage("summary", platform::MessageIcon::kInformation, true);
+    window.ShowMessage("summary", MessageIcon::kInformation, true);
     seenByWorker.push_back(run.display.shown.size());
     window.ShowFile("t2", "l2", 100);
     window.EndDialog(0);
@@ -97,13 +97,13 @@ TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
 TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWithoutOwner) {
   BridgedRun run;
   std::atomic<bool> loopReturned{false};
-  run.bridge.StartWorker([&](platform::RunWindow& window) {
-    window.ShowMessage("disk full", platform::MessageIcon::kStop, false);
+  run.bridge.StartWorker([&](RunWindow& window) {
+    window.ShowMessage("disk full", MessageIcon::kStop, false);
     window.EndDialog(-4);
     for (int i = 0; i < 100; ++i) window.ShowFile("late", "late", i);
     while (!loopReturned) std::this_thread::yield();
-    window.ShowMessage("read-only", platform::MessageIcon::kWarning, false);
-    window.ShowMessage("summary", platform::MessageIcon::kInformation, true);
+    window.ShowMessage("read-only", MessageIcon::kWarning, false);
+    window.ShowMessage("summary", MessageIcon::kInformation, true);
     window.EndDialog(0);
   });
   run.display.RunModalLoop();
@@ -120,9 +120,9 @@ TEST(UiThreadBridgeTest, NothingMoreIsServedInTheLoopOfADialogThatEnded) {
   BridgedRun run;
   // Time for the worker, released by the end, to queue its box.
   run.display.onEnd = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
-  run.bridge.StartWorker([](platform::RunWindow& window) {
+  run.bridge.StartWorker([](RunWindow& window) {
     window.EndDialog(-4);
-    window.ShowMessage("missing", platform::MessageIcon::kWarning, false);
+    window.ShowMessage("missing", MessageIcon::kWarning, false);
   });
   run.display.RunModalLoop();
   run.bridge.WaitForWorker();
@@ -134,10 +134,10 @@ TEST(UiThreadBridgeTest, NothingMoreIsServedInTheLoopOfADialogThatEnded) {
 // with no modal loop ever run: served, not deadlocked.
 TEST(UiThreadBridgeTest, TeardownServesTheWorkerToItsEndWithoutAModalLoop) {
   BridgedRun run;
-  run.bridge.StartWorker([](platform::RunWindow& window) {
+  run.bridge.StartWorker([](RunWindow& window) {
     for (int i = 0; i < 200; ++i) window.ShowFile("t", "l", i);
-    window.ShowMessage("one", platform::MessageIcon::kWarning, false);
-    window.ShowMessage("two", platform::MessageIcon::kWarning, true);
+    window.ShowMessage("one", MessageIcon::kWarning, false);
+    window.ShowMessage("two", MessageIcon::kWarning, true);
   });
   run.bridge.WaitForWorker();
   ASSERT_GE(run.display.shown.size(), 2u);
@@ -150,7 +150,7 @@ TEST(UiThreadBridgeTest, TeardownServesTheWorkerToItsEndWithoutAModalLoop) {
 TEST(UiThreadBridgeTest, RequestsFromTheUiThreadAreCarriedOutDirectly) {
   BridgedRun run;
   run.bridge.ShowFile("direct", "label", 7);
-  run.bridge.ShowMessage("box", platform::MessageIcon::kWarning, true);
+  run.bridge.ShowMessage("box", MessageIcon::kWarning, true);
   run.bridge.EndDialog(2);
   run.bridge.ShowFile("dropped", "label", 8);
   EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file direct | label | 7", "box box owned", "end 2"}));

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/wine_path_posix.h"
+#include "platform/paths/wine_path_posix.h"
 #include "scan/world_scan.h"
 #include "tests/platform/host_env_posix.h"
 #include "tests/support/test_prefix.h"

@@ -48,7 +48,7 @@ class RecordingView final : public MainDialogView {
     Note("end " + std::to_string(code));
     ended = true;
   }
-  void ShowMessage(const std::string& text, platform::MessageIcon icon, bool ownedByDialog) override {
+  void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override {
     Note("box " + std::to_string(static_cast<int>(icon)) + (ownedByDialog ? " owned " : " ") + text);
   }
   std::string LoadStringA(int id) override { return LoadResourceString(id); }

@@ -1,0 +1,86 @@
+#include "platform/folders/folder_tree.h"
+
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/folders/folder_enumeration_win.h"
+#include "platform/paths/windows_path.h"
+
+namespace platform {
+
+struct FolderListing::Host {};
+
+struct FolderTree::Bounds {
+  std::string root;  // the root's final path, every link in it resolved
+
+  bool Holds(const std::string& finalPath) const {
+    if (finalPath.compare(0, root.size(), root) != 0) return false;
+    // Both are whole paths, so the byte after the root starts a character.
+    return finalPath.size() == root.size() || root.back() == '\\' || finalPath[root.size()] == '\\';
+  }
+};
+
+namespace {
+
+// Wine shows a link to a file as a plain file, without the reparse point
+// Windows shows, so there every file is followed to where it leads.
+bool FileLinksLookPlain() {
+  static const bool underWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+  return underWine;
+}
+
+}  // namespace
+
+FolderListing::FolderListing() : m_host(std::make_unique<Host>()) {}
+FolderListing::FolderListing(FolderListing&&) noexcept = default;
+FolderListing& FolderListing::operator=(FolderListing&&) noexcept = default;
+FolderListing::~FolderListing() = default;
+
+std::optional<FileStatus> FolderListing::StatusOf(std::size_t i) const { return GetFileStatus(m_entries[i].fullPath); }
+
+FolderTree::FolderTree(std::unique_ptr<Bounds> bounds) : m_bounds(std::move(bounds)) {}
+FolderTree::FolderTree(FolderTree&&) noexcept = default;
+FolderTree& FolderTree::operator=(FolderTree&&) noexcept = default;
+FolderTree::~FolderTree() = default;
+
+std::optional<FolderTree> FolderTree::Open(std::string_view root) {
+  if (root.empty() || root.find('\0') != std::string_view::npos) return std::nullopt;
+  const std::optional<std::string> folder = FolderPartOfFullPath(std::string(root) + "\\*.*");
+  if (!folder) return std::nullopt;
+  std::optional<FinalTarget> target = FinalTargetOf(*folder);
+  if (!target || !target->isFolder) return std::nullopt;
+  auto bounds = std::make_unique<Bounds>();
+  bounds->root = std::move(target->finalPath);
+  return FolderTree(std::move(bounds));
+}
+
+bool FolderTree::Contains(std::string_view path) const {
+  if (path.find('\0') != std::string_view::npos) return false;
+  const std::optional<FinalTarget> target = FinalTargetOf(std::string(path));
+  return target && m_bounds->Holds(target->finalPath);
+}
+
+std::optional<FolderListing> FolderTree::List(std::string_view folder) {
+  std::optional<FolderSearch> search = SearchFolder(folder);
+  if (!search) return std::nullopt;
+  const std::optional<FinalTarget> self = FinalTargetOf(search->base);
+  if (!self || !m_bounds->Holds(self->finalPath)) return std::nullopt;
+
+  FolderListing listing;
+  listing.m_id = self->id;
+  const unsigned codePage = GetACP();
+  for (FoundEntry& found : search->found) {
+    FolderEntry& entry = found.entry;
+    const bool dots = entry.name == "." || entry.name == "..";
+    if (!dots && !IsOneNameComponent(entry.name, codePage)) continue;
+    if (!dots && (found.isReparsePoint || (!entry.isFolder && FileLinksLookPlain()))) {
+      const std::optional<FinalTarget> target = FinalTargetOf(entry.fullPath);
+      if (!target || !m_bounds->Holds(target->finalPath)) continue;
+    }
+    listing.m_entries.push_back(std::move(entry));
+  }
+  return listing;
+}
+
+}  // namespace platform

@@ -1,0 +1,7 @@
+#include "platform/paths/wine_prefix.h"
+
+namespace platform {
+
+std::optional<std::string> FolderThatIsNoWinePrefix() { return std::nullopt; }
+
+}  // namespace platform

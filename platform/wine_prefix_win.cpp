@@ -1,7 +1,0 @@
-#include "platform/wine_prefix.h"
-
-namespace platform {
-
-std::optional<std::string> FolderThatIsNoWinePrefix() { return std::nullopt; }
-
-}  // namespace platform

@@ -1,9 +1,0 @@
-#include "platform/program_name.h"
-
-#include <gtest/gtest.h>
-
-namespace {
-
-TEST(ProgramName, IsTheExecutablesNameWithoutExtension) { EXPECT_EQ(platform::ProgramName(), "platform_tests"); }
-
-}  // namespace
