@@ -14,16 +14,9 @@ enum PatchResult : int {
   kOtherIoFailure = 0,  // an I/O failure of no known kind
 };
 
-// The program's home page, named in every block it inserts and in the About box.
-inline constexpr std::string_view kHomePage = "http://quietwalk.example/";
-
 // Number of files rewritten so far by PatchWorldFile. Touched by the worker
 // thread alone.
 extern int g_filesWritten;
-
-// The prototype declaration inserted after line 1 of a file that lacks one.
-// Line 6 carries the collision sound's default for `mode`.
-std::array<std::string, 8> HeaderBlock(int mode);
 
 // Brings the world file at `path` (a Windows path) into the requested
 // collision-sound state: on its collisionSound lines mode 0 turns TRUE into

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "patch/gzip_codec.h"
-#include "patch/world_patcher.h"
+#include "product/product_text.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@
 // last line without a line end is still a line. In text holding no LF at all
 // a CR ends a line instead. Every other byte (a lone CR, NUL, 0x1A) is
 // ordinary line content and passes through unchanged.
+
+// The prototype declaration inserted after line 1 of a file that lacks one.
+// Line 6 carries the collision sound's default for `mode`.
+std::array<std::string, 8> HeaderBlock(int mode);
 
 // The whole new text of a world file in `mode`, every line ending in CR LF,
 // or nullopt when the text needs no change (including text with no lines at

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "ui/product_text.h"
+#include "product/product_text.h"
 #include "ui/resource.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "win/about_dlg_win.h"
 
-#include "ui/product_text.h"
+#include "product/product_text.h"
 #include "ui/resource.h"
 #include "win/win_module.h"
 

@@ -12,6 +12,7 @@
 
 #include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
+#include "patch/world_text.h"
 #include "tests/support/test_prefix.h"
 
 namespace {

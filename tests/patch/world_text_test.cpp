@@ -7,6 +7,7 @@
 
 #include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
+#include "product/product_text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include <string>
 
+#include "product/product_text.h"
 #include "qt/dialog_builder.h"
-#include "ui/product_text.h"
 
 namespace {
 

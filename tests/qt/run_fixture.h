@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "patch/world_patcher.h"
+#include "product/product_text.h"
 #include "qt/message_box.h"
 #include "tests/support/test_prefix.h"
 

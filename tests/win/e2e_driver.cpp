@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "ui/product_text.h"
+#include "product/product_text.h"
 #include "ui/resource.h"
 
 namespace {

@@ -1,6 +1,4 @@
-#include "ui/product_text.h"
-
-#include "patch/world_patcher.h"
+#include "product/product_text.h"
 
 namespace {
 
