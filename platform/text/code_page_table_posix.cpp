@@ -44,7 +44,10 @@ class Converter {
   }
 
  private:
-  static iconv_t Failed() { return reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1)); }
+  // iconv_open's own failure value, (iconv_t)-1.
+  static iconv_t Failed() {
+    return reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));  // NOLINT(performance-no-int-to-ptr)
+  }
   iconv_t m_cd;
 };
 

@@ -108,6 +108,7 @@ Shape Intersect(Shape a, Shape b) {
 
 std::vector<Point> Mirror(const std::vector<Point>& points, double width) {
   std::vector<Point> mirrored;
+  mirrored.reserve(points.size());
   for (const Point& p : points) {
     mirrored.push_back(Mirror(p, width));
   }

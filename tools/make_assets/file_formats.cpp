@@ -348,7 +348,8 @@ bool ReadsBack(const Bytes& file, const std::vector<Canvas>& frames) {
     const Canvas& frame = frames[i];
     for (int y = 0; y < frame.Height(); ++y) {
       for (int x = 0; x < frame.Width(); ++x) {
-        if (player.Pixels()[static_cast<std::size_t>(y * frame.Width() + x)] != frame.At(x, y)) {
+        if (player.Pixels()[static_cast<std::size_t>(y) * static_cast<std::size_t>(frame.Width()) +
+                            static_cast<std::size_t>(x)] != frame.At(x, y)) {
           return false;
         }
       }

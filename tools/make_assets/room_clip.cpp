@@ -26,6 +26,9 @@ constexpr double kTile = 0.75;
 constexpr int kLevels = 6;
 constexpr double kBallRadius = 0.24;
 
+// Where pixel (x, y) of a frame-sized array is.
+std::size_t PixelIndex(int x, int y) { return static_cast<std::size_t>(y) * kWidth + static_cast<std::size_t>(x); }
+
 struct Vec {
   double x = 0;
   double y = 0;
@@ -215,24 +218,23 @@ Background DrawBackground(const Colours& c) {
           const auto i = static_cast<long>(std::floor(hit.at.x / kTile));
           const auto j = static_cast<long>(std::floor(hit.at.z / kTile));
           index = c.floorLight + ((i + j) % 2 == 0 ? 0 : kLevels) + level;
-          bg.floorMask[static_cast<std::size_t>(y * kWidth + x)] = 1;
+          bg.floorMask[PixelIndex(x, y)] = 1;
           break;
         }
         case kCeilingSurface: index = c.ceiling + level; break;
         default: index = WallDetail(c, hit.surface, hit.at, level, region); break;
       }
       bg.canvas.Set(x, y, index);
-      regions[static_cast<std::size_t>(y * kWidth + x)] = region;
+      regions[PixelIndex(x, y)] = region;
     }
   }
   // Where two regions meet, a dark line, as a drawing would have it.
   for (int y = 0; y + 1 < kHeight; ++y) {
     for (int x = 0; x + 1 < kWidth; ++x) {
-      const int here = regions[static_cast<std::size_t>(y * kWidth + x)];
-      if (here != regions[static_cast<std::size_t>(y * kWidth + x + 1)] ||
-          here != regions[static_cast<std::size_t>((y + 1) * kWidth + x)]) {
+      const int here = regions[PixelIndex(x, y)];
+      if (here != regions[PixelIndex(x + 1, y)] || here != regions[PixelIndex(x, y + 1)]) {
         bg.canvas.Set(x, y, c.ink);
-        bg.floorMask[static_cast<std::size_t>(y * kWidth + x)] = 0;
+        bg.floorMask[PixelIndex(x, y)] = 0;
       }
     }
   }
@@ -272,7 +274,7 @@ void DrawBall(const Colours& c, const Background& bg, int f, Canvas& canvas) {
        ++y) {
     for (int x = std::max(0, static_cast<int>(shadow.left)); x <= std::min(kWidth - 1, static_cast<int>(shadow.right));
          ++x) {
-      if (bg.floorMask[static_cast<std::size_t>(y * kWidth + x)] != 0 && shadow.inside(x + 0.5, y + 0.5)) {
+      if (bg.floorMask[PixelIndex(x, y)] != 0 && shadow.inside(x + 0.5, y + 0.5)) {
         canvas.Set(x, y, canvas.At(x, y) + c.shadowOffset);
       }
     }
