@@ -33,14 +33,15 @@ class FakeHome {
   const std::string& path() const { return m_path; }
 
   // Makes the folder at `relative` a Wine prefix (drive_c, dosdevices/c:, an
-  // empty user.reg), with the browser at its first fixed folder when asked.
-  // Returns its host path.
+  // empty user.reg), with the browser at its first fixed folder when asked
+  // (also in a prefix made before). Returns its host path.
   std::string MakePrefix(std::string_view relative, bool withBrowser) const {
     namespace fs = std::filesystem;
     const std::string prefix = m_path + "/" + std::string(relative);
     fs::create_directories(prefix + "/drive_c");
     fs::create_directories(prefix + "/dosdevices");
-    fs::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
+    if (!fs::is_symlink(prefix + "/dosdevices/c:"))
+      fs::create_directory_symlink("../drive_c", prefix + "/dosdevices/c:");
     std::ofstream(prefix + "/user.reg") << "WINE REGISTRY Version 2\n";
     if (withBrowser) {
       const std::string bin = prefix + "/drive_c/Sony/Community Place Browser/bin";
