@@ -16,6 +16,7 @@
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
 #include "platform/files/exclusive_file.h"
+#include "platform/paths/wine_prefix.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ class BenchPrefix {
     fs::create_directories(m_root / "drive_c" / "world");
     fs::create_directories(m_root / "dosdevices");
     fs::create_directory_symlink("../drive_c", m_root / "dosdevices" / "c:");
-    setenv("WINEPREFIX", m_root.c_str(), 1);
+    platform::UseWinePrefix({m_root.string(), m_root.string()});
   }
   ~BenchPrefix() {
     std::error_code ignored;

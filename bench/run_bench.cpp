@@ -29,6 +29,7 @@
 
 #include "locate/browser_directory.h"
 #include "patch/world_patcher.h"
+#include "platform/paths/wine_prefix.h"
 #include "qt/dialog_builder.h"
 #include "qt/message_box.h"
 #include "qt/quietwalk_dlg.h"
@@ -125,9 +126,11 @@ std::map<int, double> g_patchSeconds;  // by Install: mean seconds per pass
 std::map<int, double> g_runSeconds;
 
 struct PrefixInUse {
-  explicit PrefixInUse(Install install) : prefix(MakePrefix(install)) { setenv("WINEPREFIX", prefix.host.c_str(), 1); }
+  explicit PrefixInUse(Install install) : prefix(MakePrefix(install)) {
+    platform::UseWinePrefix({prefix.host, prefix.host});
+  }
   ~PrefixInUse() {
-    unsetenv("WINEPREFIX");
+    platform::UseWinePrefix({});
     fs::remove_all(prefix.host);
   }
   Prefix prefix;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/folders/folder_enumeration.h"
+#include "platform/paths/wine_prefix.h"
 #include "scan/world_scan.h"
 
 namespace {
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   g_prefix = MakePrefix();
-  setenv("WINEPREFIX", g_prefix.c_str(), 1);
+  platform::UseWinePrefix({g_prefix, g_prefix});
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::error_code ignored;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 
 #include "platform/files/file_status.h"
@@ -32,13 +31,11 @@ constexpr std::size_t kDirectoryBufferBytes = 256;
 std::string ReadDirectoryValue(const platform::RegistryKey& key) {
   // Zeroed, so that a value with no data reads as empty text.
   unsigned char buffer[kDirectoryBufferBytes] = {};
-  std::uint32_t size = sizeof buffer;
-  std::uint32_t type = platform::kRegNone;
-  if (platform::QueryValue(key, "Directory", &type, buffer, &size) != platform::kRegistrySuccess ||
-      type != platform::kRegSz)
-    return {};
+  const platform::IoResult<platform::RegistryValueInfo> value =
+      platform::QueryValue(key, "Directory", buffer, sizeof buffer);
+  if (!value || value->type != platform::kRegSz) return {};
   const char* text = reinterpret_cast<const char*>(buffer);
-  return std::string(text, std::find(text, text + std::min<std::size_t>(size, sizeof buffer), '\0'));
+  return std::string(text, std::find(text, text + std::min<std::size_t>(value->size, sizeof buffer), '\0'));
 }
 
 }  // namespace
@@ -49,7 +46,7 @@ std::string GetBrowserDirectory() {
   }
   for (std::string_view keyName : kInstallKeys) {
     // The first key that opens decides, even without a usable value.
-    if (std::optional<platform::RegistryKey> key = platform::OpenCurrentUserKey(keyName))
+    if (const platform::IoResult<platform::RegistryKey> key = platform::OpenCurrentUserKey(keyName))
       return ReadDirectoryValue(*key);
   }
   return {};

@@ -4,6 +4,7 @@
 
 #include "platform/paths/program_name.h"
 #include "qt/dialog_builder.h"
+#include "qt/prefix_chooser.h"
 #include "qt/qt_text.h"
 #include "qt/quietwalk_dlg.h"
 #include "ui/resource.h"
@@ -19,6 +20,9 @@ CQuietwalkApp::CQuietwalkApp(int& argc, char** argv) : QApplication(argc, argv) 
 }
 
 bool CQuietwalkApp::InitInstance() {
+  // The dialog looks for the browser in the prefix settled here; a user who
+  // cancels the choice of prefix has asked for nothing to be done.
+  if (!ChooseWinePrefixWithUser()) return false;
   // Qt draws the host's own three-dimensional controls; there is no look to
   // switch on.
   auto dialog = std::make_unique<CQuietwalkDlg>();

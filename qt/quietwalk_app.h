@@ -11,8 +11,9 @@ class CQuietwalkApp : public QApplication {
  public:
   CQuietwalkApp(int& argc, char** argv);
 
-  // Runs the main dialog to its end, waiting for the batch run's worker when
-  // there was one. False: the program then ends without running a loop of
-  // its own.
+  // Settles the Wine prefix to read (asking the user when the browser is in
+  // several), then runs the main dialog to its end, waiting for the batch
+  // run's worker when there was one. False: the program then ends without
+  // running a loop of its own.
   bool InitInstance();
 };

@@ -1,6 +1,7 @@
 #include "ui/main_dialog.h"
 
 #include <utility>
+#include <vector>
 
 #include "ui/dialog_templates.h"
 #include "ui/resource.h"
@@ -25,10 +26,21 @@ constexpr int kProgressHigh = 100;
 // A Windows rectangle (right and bottom just outside it).
 PixelRect WindowsRect(int left, int top, int right, int bottom) { return {left, top, right - left, bottom - top}; }
 
+// How a Linux user points the program at the prefix the browser is in.
+constexpr const char* kWinePrefixAdvice =
+    "Start the program with WINEPREFIX set to the prefix the browser is installed in, "
+    "e.g. WINEPREFIX=~/.wine-sapari quietwalk";
+
 std::string NoWinePrefixText(const std::string& folder) {
-  return "No Wine prefix at \"" + folder +
-         "\". \nStart the program with WINEPREFIX set to the prefix the browser is installed in, "
-         "e.g. WINEPREFIX=~/.wine-sapari quietwalk";
+  return "No Wine prefix at \"" + folder + "\". \n" + kWinePrefixAdvice;
+}
+
+// Message 104, followed by the Wine prefixes searched when there were any.
+std::string NoWorldFilesText(const std::string& message, const std::vector<std::string>& prefixesSearched) {
+  if (prefixesSearched.empty()) return message;
+  std::string text = message + "\n\nThe browser was looked for in these Wine prefixes:";
+  for (const std::string& prefix : prefixesSearched) text += "\n    " + prefix;
+  return text + "\n\n" + kWinePrefixAdvice;
 }
 
 }  // namespace
@@ -45,9 +57,15 @@ bool MainDialog::OnInitDialog() {
   if (const std::optional<std::string> folder = m_hooks.folderThatIsNoWinePrefix()) {
     m_view.ShowMessage(NoWinePrefixText(*folder), MessageIcon::kWarning, false);
   } else {
-    m_worldDir = m_hooks.browserDirectory() + "\\world";
+    const std::string browser = m_hooks.browserDirectory();
+    m_worldDir = browser + "\\world";
     m_hooks.collectWorldFiles(m_worldDir, m_files);
-    if (m_files.empty()) m_view.ShowMessage(m_view.LoadStringA(IDS_NO_WORLD_FILES), MessageIcon::kWarning, false);
+    // Where the browser was looked for helps only when it was not found.
+    if (m_files.empty())
+      m_view.ShowMessage(
+          NoWorldFilesText(m_view.LoadStringA(IDS_NO_WORLD_FILES),
+                           browser.empty() ? m_hooks.winePrefixesSearched() : std::vector<std::string>()),
+          MessageIcon::kWarning, false);
   }
   if (m_files.empty()) {
     m_view.HideWindow();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/paths/wine_prefix.h"
 #include "run/batch_run.h"
@@ -70,6 +71,7 @@ class MainDialog {
     std::function<std::string()> browserDirectory = GetBrowserDirectory;
     std::function<void(const std::string& folder, WorldFileList& list)> collectWorldFiles = CollectWorldFiles;
     std::function<std::optional<std::string>()> folderThatIsNoWinePrefix = platform::FolderThatIsNoWinePrefix;
+    std::function<std::vector<std::string>()> winePrefixesSearched = platform::WinePrefixesSearched;
     BatchRunHooks run;
   };
 
@@ -82,8 +84,9 @@ class MainDialog {
   MainDialog& operator=(const MainDialog&) = delete;
 
   // After the toolkit's own initialisation: finds the world files and sets
-  // the controls up. With no world file it shows message 104 (or, when the
-  // folder read as the Wine prefix is none, a warning naming it), hides the
+  // the controls up. With no world file it shows message 104 (followed, when
+  // no browser was found, by the Wine prefixes searched; or, when the folder
+  // read as the Wine prefix is none, a warning naming it), hides the
   // dialog and cancels it (it ends as soon as initialisation returns), and
   // still runs to the end. True: focus goes where the toolkit puts it.
   bool OnInitDialog();

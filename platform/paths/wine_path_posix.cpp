@@ -2,13 +2,11 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <vector>
 
 #include "platform/paths/folder_listing_cache_posix.h"
 #include "platform/paths/windows_path.h"
@@ -24,40 +22,6 @@ bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool IsUncOrDevice(std::u16string_view path) {
   return path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]);
-}
-
-void AppendWithoutTrailingSlashes(std::string_view path, std::string* out) {
-  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-  out->append(path);
-}
-
-std::string PasswordHome() {
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 16384);
-  passwd entry;
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
-      found->pw_dir == nullptr)
-    return {};
-  return found->pw_dir;
-}
-
-// Appends WinePrefix() to *out; false when it is empty.
-bool AppendWinePrefix(std::string* out) {
-  if (const char* prefix = getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0') {
-    if (prefix[0] != '/') return false;
-    AppendWithoutTrailingSlashes(prefix, out);
-    return true;
-  }
-  if (const char* home = getenv("HOME"); home != nullptr && *home != '\0') {
-    AppendWithoutTrailingSlashes(home, out);
-  } else {
-    const std::string fromPasswd = PasswordHome();
-    if (fromPasswd.empty()) return false;
-    AppendWithoutTrailingSlashes(fromPasswd, out);
-  }
-  out->append("/.wine");
-  return true;
 }
 
 bool Exists(const std::string& path, struct stat* status) { return stat(path.c_str(), status) == 0; }
@@ -215,7 +179,7 @@ std::optional<HostFile> FindFullPath(std::basic_string_view<Char> fullPath, Spel
 
 std::string WinePrefix() {
   std::string prefix;
-  if (!AppendWinePrefix(&prefix)) prefix.clear();
+  AppendWinePrefix(&prefix);
   return prefix;
 }
 

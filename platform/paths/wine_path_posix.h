@@ -16,10 +16,13 @@ namespace platform {
 // Longer names are not found, which also bounds how deep a walk can go.
 inline constexpr std::size_t kMaxPath = 260;
 
-// The prefix folder on the host: $WINEPREFIX, else $HOME/.wine, else the
-// password database's home folder + "/.wine". Empty when WINEPREFIX is not
-// absolute (Wine refuses it) or no home folder is known.
+// The host folder of the prefix in use (UseWinePrefix, wine_prefix.h),
+// without trailing slashes; empty when there is none.
 std::string WinePrefix();
+
+// Appends WinePrefix() to *out, for paths built in one go; false when there
+// is no prefix in use.
+bool AppendWinePrefix(std::string* out);
 
 // The process's current folder as Wine shows it ("Z:\home\me"): the drive
 // whose host folder holds the working directory most closely (C: inside

@@ -18,6 +18,7 @@
 
 #include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
+#include "platform/paths/wine_prefix.h"
 #include "tests/fidelity/fidelity_report.h"
 #include "tests/support/test_prefix.h"
 
@@ -298,9 +299,9 @@ TEST(FidelityHoldTest, FileHeldUnsharedByAWindowsProgramIsLeftAlone) {
   ASSERT_NE(holder, nullptr);
   char said[16] = {};
   const bool held = fgets(said, sizeof said, holder) != nullptr && std::string(said).starts_with("held");
-  setenv("WINEPREFIX", wine.path.c_str(), 1);
+  platform::UseWinePrefix({wine.path.string(), wine.path.string()});
   const PatchResult whileHeld = held ? PatchWorldFile("C:\\world\\held.wrl", 0) : kPatchDone;
-  setenv("WINEPREFIX", native.root().c_str(), 1);
+  platform::UseWinePrefix({native.root(), native.root()});
   std::ofstream(world / "held.wrl.release") << "";
   pclose(holder);
   ASSERT_TRUE(held) << said;

@@ -236,12 +236,12 @@ class EndToEndTest : public testing::Test {
   }
 
   // Starts the program as a desktop starts it: on the X server, with the
-  // prefix in WINEPREFIX (set by the fixture) and no arguments.
+  // fixture's prefix in WINEPREFIX and no arguments.
   std::unique_ptr<Child> StartProgram() {
-    return std::make_unique<Child>(
-        QUIETWALK_PROGRAM, std::vector<std::string>{},
-        Environment({"DISPLAY=" + m_display->name(), "QT_QPA_PLATFORM=xcb", LeakSanitizerOptions()},
-                    {"WAYLAND_DISPLAY"}));
+    return std::make_unique<Child>(QUIETWALK_PROGRAM, std::vector<std::string>{},
+                                   Environment({"DISPLAY=" + m_display->name(), "QT_QPA_PLATFORM=xcb",
+                                                "WINEPREFIX=" + m_prefix.root(), LeakSanitizerOptions()},
+                                               {"WAYLAND_DISPLAY"}));
   }
 
   // In a sanitizer build, the leak checker ignores what the desktop bus

@@ -110,6 +110,7 @@ TEST(RunProgramTest, WholeRunAnsweredFromTheKeyboard) {
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("QT_QPA_PLATFORM", QString("vnc:port=%1:size=800x600").arg(port));
+  environment.insert("WINEPREFIX", QString::fromStdString(prefix.root()));
   // This test's rules about Qt for ThreadSanitizer; and Qt's VNC platform,
   // used only here, keeps its screen buffers to the end of the process.
   environment.insert("TSAN_OPTIONS", WithSuppressions("TSAN_OPTIONS", prefix, __tsan_default_suppressions()));

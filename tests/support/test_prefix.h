@@ -5,12 +5,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/paths/wine_prefix.h"
+
 namespace testing_support {
 
 // A throw-away Wine prefix for one test: drive_c, dosdevices/c: -> ../drive_c,
-// dosdevices/z: -> /, and a user.reg holding no keys. WINEPREFIX points at it
-// while the object lives (restored afterwards); the folder is removed at the
-// end. On Windows (under Wine) the test already runs in a throw-away prefix,
+// dosdevices/z: -> /, and a user.reg holding no keys. It is the prefix in use
+// (platform::UseWinePrefix) while the object lives, and the one before comes
+// back afterwards; the folder is removed at the end. A program a test starts
+// is told it in WINEPREFIX. On Windows (under Wine) the test already runs in a throw-away prefix,
 // and the same calls act on it through the Win32 API.
 //
 // Windows paths given to it are UTF-8 ("C:\\Sony\\さぱり") and name the
@@ -50,8 +53,9 @@ class TestPrefix {
 
  private:
   std::string m_root;
-  std::string m_savedWinePrefix;
-  bool m_hadWinePrefix = false;
+#ifndef _WIN32
+  platform::WinePrefixFolder m_savedWinePrefix;
+#endif
   struct RegistryValue {
     std::string key, name;
     std::uint32_t type;

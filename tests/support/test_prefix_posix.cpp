@@ -11,6 +11,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "platform/paths/wine_prefix.h"
+
 namespace testing_support {
 namespace {
 
@@ -178,19 +180,13 @@ TestPrefix::TestPrefix() {
   fs::create_directories(m_root + "/dosdevices");
   fs::create_directory_symlink("../drive_c", m_root + "/dosdevices/c:");
   fs::create_directory_symlink("/", m_root + "/dosdevices/z:");
-  if (const char* saved = getenv("WINEPREFIX")) {
-    m_hadWinePrefix = true;
-    m_savedWinePrefix = saved;
-  }
-  setenv("WINEPREFIX", m_root.c_str(), 1);
+  m_savedWinePrefix = platform::WinePrefixInUse();
+  platform::UseWinePrefix({m_root, m_root, platform::WinePrefixOrigin::kNamed});
   SaveRegistry();
 }
 
 TestPrefix::~TestPrefix() {
-  if (m_hadWinePrefix)
-    setenv("WINEPREFIX", m_savedWinePrefix.c_str(), 1);
-  else
-    unsetenv("WINEPREFIX");
+  platform::UseWinePrefix(m_savedWinePrefix);
   std::error_code ignored;
   // Tests may leave read-only folders behind; make them removable first.
   for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ignored);

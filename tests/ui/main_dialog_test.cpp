@@ -155,6 +155,22 @@ TEST_F(MainDialogTest, EmptyListShowsMessage104AndCancels) {
   EXPECT_EQ(dialog.worker(), nullptr);
 }
 
+// No browser found at all: message 104, then the Wine prefixes searched and
+// how to name another.
+TEST_F(MainDialogTest, NoBrowserNamesThePrefixesSearched) {
+  found.clear();
+  MainDialog::Hooks hooks = Hooks();
+  hooks.browserDirectory = [] { return std::string(); };
+  hooks.winePrefixesSearched = [] { return std::vector<std::string>{"~/.wine", "~/Games/*"}; };
+  MainDialog dialog(view, hooks);
+  view.dialog = &dialog;
+  dialog.OnInitDialog();
+  ASSERT_FALSE(view.calls.empty());
+  EXPECT_EQ(view.calls[0].rfind("box 0 " + LoadResourceString(IDS_NO_WORLD_FILES) + "\n\n", 0), 0u);
+  EXPECT_NE(view.calls[0].find("\n    ~/.wine\n    ~/Games/*\n"), std::string::npos) << view.calls[0];
+  EXPECT_NE(view.calls[0].find("WINEPREFIX="), std::string::npos);
+}
+
 // A folder that is no Wine prefix is named instead, and nothing is scanned.
 TEST_F(MainDialogTest, NoWinePrefixIsNamedAndCancels) {
   noPrefixAt = "/home/me/.wine";

@@ -1,5 +1,4 @@
 #include "platform/paths/wine_path_posix.h"
-#include "platform/paths/wine_prefix.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -19,46 +18,9 @@ namespace fs = std::filesystem;
 using platform::FindHostFile;
 using platform::HostPath;
 using testing_support::kJapaneseLocale;
-using testing_support::ScopedEnv;
 using testing_support::ScopedLocale;
 using testing_support::ScopedWorkingFolder;
 using testing_support::TestPrefix;
-
-TEST(WinePrefix, ComesFromWineprefixElseTheHomeFolder) {
-  {
-    ScopedEnv prefix("WINEPREFIX", "/somewhere/pfx/");
-    EXPECT_EQ(platform::WinePrefix(), "/somewhere/pfx");
-  }
-  {
-    ScopedEnv prefix("WINEPREFIX", "relative/pfx");
-    EXPECT_EQ(platform::WinePrefix(), "");
-  }
-  ScopedEnv prefix("WINEPREFIX", nullptr);
-  {
-    ScopedEnv home("HOME", "/home/someone");
-    EXPECT_EQ(platform::WinePrefix(), "/home/someone/.wine");
-  }
-  ScopedEnv home("HOME", nullptr);
-  const std::string fromPasswd = platform::WinePrefix();
-  EXPECT_FALSE(fromPasswd.empty());
-  EXPECT_EQ(fromPasswd.substr(fromPasswd.size() - 6), "/.wine");
-}
-
-// A prefix needs dosdevices or drive_c; anything else is named, as given.
-TEST(WinePrefix, AFolderWithoutDrivesIsNoPrefix) {
-  TestPrefix prefix;
-  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), std::nullopt);
-  fs::remove_all(prefix.root() + "/dosdevices");
-  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), std::nullopt);
-  fs::remove_all(prefix.root() + "/drive_c");
-  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), prefix.root());
-  {
-    ScopedEnv missing("WINEPREFIX", "/no/such/pfx");
-    EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), "/no/such/pfx");
-  }
-  ScopedEnv relative("WINEPREFIX", "pfx");
-  EXPECT_EQ(platform::FolderThatIsNoWinePrefix(), "pfx");
-}
 
 TEST(FindHostFile, MatchesEveryComponentIgnoringCaseExactFirst) {
   TestPrefix prefix;
