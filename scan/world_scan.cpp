@@ -173,11 +173,11 @@ class TreeWalk {
 
 }  // namespace
 
-void CollectWorldFiles(const std::string& folder, WorldFileList& list) { CollectWorldFiles(folder, list, {}); }
+void CollectWorldFiles(const std::string& folder, WorldFileList& list) { ScanWorldFiles(folder, list, {}); }
 
 // The walk stays inside the folder: the world folder is untrusted input,
 // and what leads out of it is not followed.
-void CollectWorldFiles(const std::string& folder, WorldFileList& list, const ScanOptions& options) {
+void ScanWorldFiles(const std::string& folder, WorldFileList& list, const ScanOptions& options) {
   const SkipReport report(options);
   platform::IoResult<platform::FolderTree> tree = platform::FolderTree::Open(folder);
   if (!tree) return report.TellFailure(tree.error(), folder, 0, ScanSkipReason::kCannotList);

@@ -56,5 +56,6 @@ struct ScanOptions {
 // what its folders cost. Links that lead out of `folder` are not followed.
 void CollectWorldFiles(const std::string& folder, WorldFileList& list);
 
-// The same, telling options.onSkip what was passed by and why.
-void CollectWorldFiles(const std::string& folder, WorldFileList& list, const ScanOptions& options);
+// CollectWorldFiles, telling options.onSkip what it passes by and why. (A
+// name of its own: the window takes CollectWorldFiles by its address.)
+void ScanWorldFiles(const std::string& folder, WorldFileList& list, const ScanOptions& options);

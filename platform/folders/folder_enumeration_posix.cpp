@@ -17,7 +17,8 @@ IoResult<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
     if (!onTheWay) onTheWay = read->FoldersOnTheWay();
     return std::find(onTheWay->begin(), onTheWay->end(), id) != onTheWay->end();
   };
-  if (IoStatus status = read->Read(isOnTheWay); !status) return status.error();
+  HiddenFolders hidden;
+  if (IoStatus status = read->Read(isOnTheWay, &hidden); !status) return status.error();
 
   const AnsiCodec codec;
   std::vector<FolderEntry> entries;

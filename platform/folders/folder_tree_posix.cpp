@@ -107,6 +107,7 @@ struct TreeRoot {
 struct FolderTree::Bounds {
   TreeRoot root;
   HostFolder folder;  // the root, open, not read
+  mutable HiddenFolders hidden;
 };
 
 struct FolderHandle::Host {
@@ -244,8 +245,10 @@ IoResult<FolderListing> FolderTree::List(FolderHandle handle) const {
   host.folder = HostFolder::Adopt(std::exchange(opened.fd, -1), handle.m_id, handle.m_base, opened.baseUnits);
   HostFolder& read = host.folder;
   const std::vector<FolderId>& onTheWay = host.onTheWay;
-  const IoStatus status =
-      read.Read([&onTheWay](FolderId id) { return std::find(onTheWay.begin(), onTheWay.end(), id) != onTheWay.end(); });
+  const auto isOnTheWay = [&onTheWay](FolderId id) {
+    return std::find(onTheWay.begin(), onTheWay.end(), id) != onTheWay.end();
+  };
+  const IoStatus status = read.Read(isOnTheWay, &m_bounds->hidden);
   if (!status) return IoError{status.error().kind, status.error().osCode, FolderPath(read.base())};
 
   listing.m_id = handle.m_id;

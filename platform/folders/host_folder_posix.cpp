@@ -42,46 +42,11 @@ class ScopedDir {
   DIR* m_dir;
 };
 
-// Wine leaves the prefix folder and the host's /dev, /proc and /sys out of
-// every listing. Only the folders holding them need a closer look.
-class HiddenFolders {
- public:
-  explicit HiddenFolders(FolderId self) : m_self(self) {}
-
-  // Whether the folder entry `name` (whose status is `status` when known)
-  // is one of them.
-  bool Hides(int folderFd, const char* name, const struct stat* status) {
-    if (!m_checked) Check();
-    if (m_hidden.empty()) return false;
-    struct stat own;
-    if (status == nullptr) {
-      if (fstatat(folderFd, name, &own, 0) != 0) return false;
-      status = &own;
-    }
-    return std::find(m_hidden.begin(), m_hidden.end(), IdOf(*status)) != m_hidden.end();
-  }
-
- private:
-  void Check() {
-    m_checked = true;
-    const std::string prefix = WinePrefix();
-    static const std::optional<FolderId> root = IdAt("/");
-    const bool holdsOne = (root && *root == m_self) || (!prefix.empty() && IdAt(prefix + "/..") == m_self);
-    if (!holdsOne) return;
-    for (const std::string& path : {prefix, std::string("/dev"), std::string("/proc"), std::string("/sys")})
-      if (std::optional<FolderId> id = path.empty() ? std::nullopt : IdAt(path)) m_hidden.push_back(*id);
-  }
-
-  FolderId m_self;
-  bool m_checked = false;
-  std::vector<FolderId> m_hidden;
-};
-
 enum class Listed { kNot, kFile, kFolder, kOnTheWay };
 
 // Whether the entry is listed, and as a folder or not. Links are followed:
 // a dangling one is left out, and so is one leading to a folder on the way.
-Listed ListedAs(int folderFd, const dirent& entry, const std::function<bool(FolderId)>& isOnTheWay,
+Listed ListedAs(int folderFd, FolderId folder, const dirent& entry, const std::function<bool(FolderId)>& isOnTheWay,
                 HiddenFolders* hidden, bool* isLink) {
   unsigned char type = entry.d_type;
   if (type == DT_UNKNOWN) {
@@ -92,13 +57,13 @@ Listed ListedAs(int folderFd, const dirent& entry, const std::function<bool(Fold
   }
   if (type != DT_LNK) {
     if (type != DT_DIR) return Listed::kFile;
-    return hidden->Hides(folderFd, entry.d_name, nullptr) ? Listed::kNot : Listed::kFolder;
+    return hidden->Hides(folder, folderFd, entry.d_name, nullptr) ? Listed::kNot : Listed::kFolder;
   }
   *isLink = true;
   struct stat target;
   if (fstatat(folderFd, entry.d_name, &target, 0) != 0) return Listed::kNot;
   if (!S_ISDIR(target.st_mode)) return Listed::kFile;
-  if (hidden->Hides(folderFd, entry.d_name, &target)) return Listed::kNot;
+  if (hidden->Hides(folder, folderFd, entry.d_name, &target)) return Listed::kNot;
   return isOnTheWay(IdOf(target)) ? Listed::kOnTheWay : Listed::kFolder;
 }
 
@@ -114,6 +79,32 @@ void AppendKeyBytes(std::u16string_view key, std::string* keys) {
 }
 
 }  // namespace
+
+bool HiddenFolders::Hides(FolderId folder, int folderFd, const char* name, const struct stat* status) {
+  if (!m_found) FindHolders();
+  if (std::find(m_holders.begin(), m_holders.end(), folder) == m_holders.end()) return false;
+  if (m_hidden.empty()) FindHidden();
+  struct stat own;
+  if (status == nullptr) {
+    if (fstatat(folderFd, name, &own, 0) != 0) return false;
+    status = &own;
+  }
+  return std::find(m_hidden.begin(), m_hidden.end(), IdOf(*status)) != m_hidden.end();
+}
+
+void HiddenFolders::FindHolders() {
+  m_found = true;
+  m_prefix = WinePrefix();
+  static const std::optional<FolderId> root = IdAt("/");
+  if (root) m_holders.push_back(*root);
+  if (m_prefix.empty()) return;
+  if (std::optional<FolderId> parent = IdAt(m_prefix + "/..")) m_holders.push_back(*parent);
+}
+
+void HiddenFolders::FindHidden() {
+  for (const std::string& path : {m_prefix, std::string("/dev"), std::string("/proc"), std::string("/sys")})
+    if (std::optional<FolderId> id = path.empty() ? std::nullopt : IdAt(path)) m_hidden.push_back(*id);
+}
 
 IoResult<HostFolder> HostFolder::Open(std::string_view folder) {
   // An empty name is no folder, though "" + "\*.*" would be the current
@@ -147,7 +138,7 @@ HostFolder HostFolder::Adopt(int fd, FolderId id, std::string base, std::size_t 
   return adopted;
 }
 
-IoStatus HostFolder::Read(const std::function<bool(FolderId)>& isOnTheWay) {
+IoStatus HostFolder::Read(const std::function<bool(FolderId)>& isOnTheWay, HiddenFolders* hidden) {
   // readdir() gets a descriptor of its own, so that m_fd stays open.
   const int readFd = dup(m_fd);
   DIR* dir = readFd < 0 ? nullptr : fdopendir(readFd);
@@ -158,14 +149,13 @@ IoStatus HostFolder::Read(const std::function<bool(FolderId)>& isOnTheWay) {
   }
   ScopedDir closeWhenDone(dir);
 
-  HiddenFolders hidden(m_id);
   // readdir() tells an error from the end only through errno.
   errno = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") {
       bool isLink = false;
-      switch (ListedAs(m_fd, *entry, isOnTheWay, &hidden, &isLink)) {
+      switch (ListedAs(m_fd, m_id, *entry, isOnTheWay, hidden, &isLink)) {
         case Listed::kNot: break;
         case Listed::kFile: Add(name, false, isLink); break;
         case Listed::kFolder: Add(name, true, isLink); break;

@@ -4,6 +4,8 @@
 // it: names in Windows' order, links followed, the folders Wine hides left
 // out. Linux only, and only for platform/.
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,6 +26,25 @@ struct HostFolderEntry {
   std::string_view hostName;  // followed by a NUL: hostName.data() is a C string
   bool isFolder = false;
   bool isLink = false;
+};
+
+// The folders Wine leaves out of every listing: the prefix folder, and the
+// host's /dev, /proc and /sys. Where they are is found on first use, so that
+// a walk over many folders looks once.
+class HiddenFolders {
+ public:
+  // Whether the entry `name` of `folder` (open as `folderFd`), a folder
+  // whose status is `status` when known, is one of them.
+  bool Hides(FolderId folder, int folderFd, const char* name, const struct stat* status);
+
+ private:
+  void FindHolders();
+  void FindHidden();
+
+  bool m_found = false;
+  std::string m_prefix;
+  std::vector<FolderId> m_holders;  // the folders holding them: "/" and the prefix's parent
+  std::vector<FolderId> m_hidden;
 };
 
 class HostFolder {
@@ -49,8 +70,9 @@ class HostFolder {
 
   // Reads the entries. A link to a folder for which `isOnTheWay` is true (a
   // folder on the way from the drive's folder down to this one, this one
-  // included) is left out, and so are dangling links and what Wine hides.
-  IoStatus Read(const std::function<bool(FolderId)>& isOnTheWay);
+  // included) is left out, and so are dangling links and what `hidden`
+  // tells Wine hides.
+  IoStatus Read(const std::function<bool(FolderId)>& isOnTheWay, HiddenFolders* hidden);
 
   // The folders on the way from the drive's folder down to this one, this
   // one included, by the host path Open found it at (none after Adopt).

@@ -57,7 +57,7 @@ WorldFileList ScanTelling(const std::string& root, Skips* skips) {
   options.onSkip = [skips](const ScanSkip& skip) {
     skips->insert(std::string(NameOf(skip.reason)) + ": " + skip.path + " @" + std::to_string(skip.depth));
   };
-  CollectWorldFiles(root, list, options);
+  ScanWorldFiles(root, list, options);
   return list;
 }
 
@@ -293,7 +293,7 @@ TEST_F(WorldScanPosixTest, AFolderThatCannotBeListedAddsNothing) {
   {
     PermissionsApply permissions;
     if (CanList(m_prefix.HostPath("C:\\perm\\locked"))) GTEST_SKIP() << "folder permissions are not enforced here";
-    CollectWorldFiles("C:\\perm", list, {[&skips](const ScanSkip& skip) { skips.push_back(skip); }});
+    ScanWorldFiles("C:\\perm", list, {[&skips](const ScanSkip& skip) { skips.push_back(skip); }});
   }
   // A world file that cannot be read is still listed: its status is known.
   EXPECT_EQ(list, (WorldFileList{"C:\\perm\\a.wrl", "C:\\perm\\unreadable.wrl"}));
