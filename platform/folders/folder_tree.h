@@ -94,9 +94,13 @@ class FolderListing {
 
 // A folder tree that a walk must not leave. A world folder may come from an
 // archive, and a link in it may lead anywhere on the machine; a name may
-// hold what Windows takes for a separator. The root is resolved once; every
-// folder below it is opened from its parent's open folder, by the name its
-// parent listed, never by a path resolved from the drive again.
+// hold what Windows takes for a separator. The root is resolved once. On
+// Linux every folder below it is opened from its parent's open folder, by
+// the name its parent listed, never by a path resolved from the drive
+// again; only a name whose Windows path does not lead back to it (a final
+// dot, a character Windows refuses, a best fit of the code page) is found
+// by that path, as a Windows program finds it. The Windows half opens each
+// folder by its path and checks where the opened folder really is.
 class FolderTree {
  public:
   // The tree under `root` (a Windows path, made full as FindFirstFileA makes
@@ -111,9 +115,10 @@ class FolderTree {
   // The root, opened.
   IoResult<FolderHandle> OpenRoot() const;
 
-  // The folder that entries()[i] of `parent` names, opened from `parent` the
-  // way FindFirstFileA(fullPath + "\*.*") finds it: a final dot of the name
-  // is dropped ("x." opens "x"), its final spaces are kept.
+  // The folder that entries()[i] of `parent` (a folder, not "." or "..")
+  // names, opened the way FindFirstFileA(fullPath + "\*.*") finds it: a
+  // final dot of the name is dropped ("x." opens "x"), its final spaces are
+  // kept. Its id is that of the folder a link leads to.
   //   kOutside   a link that leads out of the tree;
   //   kNotFound  no folder by that path (IsPathTooLong tells a path longer
   //              than Windows takes);
