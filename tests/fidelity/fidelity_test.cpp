@@ -186,8 +186,9 @@ void LayOutWineNames(TestPrefix& prefix, const std::string& world) {
 // A world tree with the scan's rules in it: excluded folders (and folders
 // whose paths merely end like them), names that differ only in case, the
 // remembered-file order, a folder named like a world file, links (to a file,
-// back up the tree, and to nothing), files in every state (compressed and
-// read-only ones included), and the names of an archive from elsewhere.
+// back up the tree, to a folder met again, and to nothing), files in every
+// state (compressed and read-only ones included), and the names of an
+// archive from elsewhere.
 void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
   prefix.WriteFile(world + "\\a.wrl", kDeclaredTrue);
   prefix.WriteFile(world + "\\dir\\d.wrl", kBare);
@@ -217,6 +218,10 @@ void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
   fs::create_symlink("target.wrl", host / "linked" / "link.wrl");
   fs::create_directory_symlink("..", host / "linked" / "up");
   fs::create_symlink("nowhere.wrl", host / "dangling.wrl");
+  // One folder by three ways: listed by the first, passed by after that.
+  prefix.WriteFile(world + "\\zz\\inner\\w.wrl", kBare);
+  fs::create_directory_symlink("zz/inner", host / "alias");
+  fs::create_directory_symlink("zz/inner", host / "alias2");
   LayOutHostileEntries(prefix, world);
   LayOutWineNames(prefix, world);
 }
