@@ -1,7 +1,10 @@
-// The world scan over a generated tree of 100,000 entries (20,000 world files
-// in 2,000 folders), against a plain recursive readdir walk of the same tree
-// that collects the same kind of paths. Linux host only. The tree is made in
-// the temporary folder (TMPDIR); on a tmpfs it is made in seconds.
+// The world scan against a plain recursive readdir walk of the same tree
+// that collects the same kind of paths, over generated trees: 20,000 world
+// files in 2,000 folders (100,000 entries), the same five times over, and
+// 20,000 world files in 2,000 folders chained 40 deep, which shows whether
+// a world's cost grows with its depth. Linux host only. The trees are made
+// in the temporary folder (TMPDIR), each when a benchmark first needs it; on
+// a tmpfs that takes seconds.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,10 +26,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kAreas = 50;
-constexpr int kRoomsPerArea = 39;         // 50 + 50 * 39 = 2,000 folders
-constexpr int kWorldFilesPerFolder = 10;  // 20,000 world files
-constexpr int kOtherFilesPerFolder = 39;  // 78,000 other files
+constexpr int kWorldFilesPerFolder = 10;
+constexpr int kOtherFilesPerFolder = 39;
+constexpr int kFoldersPerArea = 40;
+
+// Areas of 40 folders each: one folder and 39 rooms below it, or a chain of
+// 40 folders one inside the other.
+enum TreeKind { kWide, kWideFiveTimes, kDeep };
+constexpr const char* kTreeNames[] = {"wide", "wide5", "deep"};
 
 std::string g_prefix;  // host folder of the throw-away Wine prefix
 
@@ -56,6 +63,37 @@ void FillFolder(const std::string& folder) {
   }
 }
 
+void MakeArea(const std::string& area, TreeKind kind) {
+  FillFolder(area);
+  std::string chain = area;
+  char name[32];
+  for (int folder = 1; folder < kFoldersPerArea; ++folder) {
+    if (kind == kDeep) {
+      chain += "/dd";
+      FillFolder(chain);
+    } else {
+      std::snprintf(name, sizeof name, "/room%02d", folder);
+      FillFolder(area + name);
+    }
+  }
+}
+
+// The world folder of a tree, made on first use: C:\<name>.
+std::string TreeRoot(TreeKind kind) {
+  static bool made[3] = {};
+  const std::string name = kTreeNames[kind];
+  if (!made[kind]) {
+    made[kind] = true;
+    const int areas = kind == kWideFiveTimes ? 250 : 50;
+    char area[32];
+    for (int i = 0; i < areas; ++i) {
+      std::snprintf(area, sizeof area, "/area%03d", i);
+      MakeArea(g_prefix + "/drive_c/" + name + area, kind);
+    }
+  }
+  return name;
+}
+
 std::string MakePrefix() {
   std::string pattern = (fs::temp_directory_path() / "quietwalk-scan-bench-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
@@ -66,17 +104,6 @@ std::string MakePrefix() {
   fs::create_directories(pattern + "/dosdevices");
   fs::create_directory_symlink("../drive_c", pattern + "/dosdevices/c:");
   TouchFile(pattern + "/user.reg");
-  const std::string world = pattern + "/drive_c/world";
-  char name[32];
-  for (int area = 0; area < kAreas; ++area) {
-    std::snprintf(name, sizeof name, "/area%02d", area);
-    const std::string areaFolder = world + name;
-    FillFolder(areaFolder);
-    for (int room = 0; room < kRoomsPerArea; ++room) {
-      std::snprintf(name, sizeof name, "/room%02d", room);
-      FillFolder(areaFolder + name);
-    }
-  }
   return pattern;
 }
 
@@ -99,7 +126,7 @@ void WalkTree(const std::string& folder, std::vector<std::string>& found) {
 }
 
 void BM_PlainReaddirWalk(benchmark::State& state) {
-  const std::string root = g_prefix + "/drive_c/world";
+  const std::string root = g_prefix + "/drive_c/" + TreeRoot(static_cast<TreeKind>(state.range(0)));
   std::size_t count = 0;
   for (auto _ : state) {
     std::vector<std::string> found;
@@ -122,29 +149,35 @@ void EnumerateTree(const std::string& folder, std::size_t& entries) {
 }
 
 void BM_EnumerateFolderWalk(benchmark::State& state) {
+  const std::string root = "C:\\" + TreeRoot(static_cast<TreeKind>(state.range(0)));
   std::size_t entries = 0;
   for (auto _ : state) {
     entries = 0;
-    EnumerateTree("C:\\world", entries);
+    EnumerateTree(root, entries);
     benchmark::DoNotOptimize(entries);
   }
   state.counters["entries"] = static_cast<double>(entries);
 }
 
 void BM_CollectWorldFiles(benchmark::State& state) {
+  const std::string root = "C:\\" + TreeRoot(static_cast<TreeKind>(state.range(0)));
   std::size_t count = 0;
   for (auto _ : state) {
     WorldFileList list;
-    CollectWorldFiles("C:\\world", list);
+    CollectWorldFiles(root, list);
     count = list.size();
     benchmark::DoNotOptimize(list.data());
   }
   state.counters["files"] = static_cast<double>(count);
 }
 
-BENCHMARK(BM_PlainReaddirWalk)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EnumerateFolderWalk)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CollectWorldFiles)->Unit(benchmark::kMillisecond);
+void TreeArguments(benchmark::internal::Benchmark* bench) {
+  bench->ArgName("tree")->Arg(kWide)->Arg(kWideFiveTimes)->Arg(kDeep)->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(BM_PlainReaddirWalk)->Apply(TreeArguments);
+BENCHMARK(BM_EnumerateFolderWalk)->Apply(TreeArguments);
+BENCHMARK(BM_CollectWorldFiles)->Apply(TreeArguments);
 
 }  // namespace
 

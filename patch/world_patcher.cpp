@@ -50,7 +50,7 @@ PatchResult PatchWorldFileWithin(const std::string& path, int mode, std::optiona
   std::optional<platform::FileStatus> status = platform::GetFileStatus(path);
   if (!status) return kFileMissing;
   if (worldFolder) {
-    const std::optional<platform::FolderTree> tree = platform::FolderTree::Open(*worldFolder);
+    const auto tree = platform::FolderTree::Open(*worldFolder);
     if (!tree || !tree->Contains(path)) return kOpenFailed;
   }
   // Before the content is looked at: a read-only file is reported even when

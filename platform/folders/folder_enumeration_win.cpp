@@ -85,17 +85,17 @@ std::optional<FinalTarget> FinalTargetOf(const std::string& path) {
   return target;
 }
 
-std::optional<FolderSearch> SearchFolder(std::string_view folder) {
+IoResult<FolderSearch> SearchFolder(std::string_view folder) {
   // An empty name is no folder, though "" + "\*.*" would search the
   // current drive's root.
-  if (folder.empty() || folder.find('\0') != std::string_view::npos) return std::nullopt;
+  if (folder.empty() || folder.find('\0') != std::string_view::npos) return OsError(ERROR_PATH_NOT_FOUND, folder);
   const std::string pattern = std::string(folder) + "\\*.*";
 
   // The folder part comes from the full path of the pattern, as the search
   // itself reads it: "C:" + "\*.*" is the drive's root, not its current folder.
   const std::optional<std::string> folderPart = FolderPartOfFullPath(pattern);
-  if (!folderPart) return std::nullopt;
-  FolderSearch search{*folderPart, {}};
+  if (!folderPart) return OsError(static_cast<int>(GetLastError()), folder);
+  FolderSearch search{*folderPart, {}, {}};
   const std::string& base = search.base;
 
   WIN32_FIND_DATAA data;
@@ -103,9 +103,11 @@ std::optional<FolderSearch> SearchFolder(std::string_view folder) {
   if (handle == INVALID_HANDLE_VALUE) {
     // A drive root has no "." or "..", so an empty one matches nothing at all;
     // a missing folder is a path that is not found instead.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return std::nullopt;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND) return OsError(static_cast<int>(error), folder);
     const DWORD attributes = GetFileAttributesA(base.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return OsError(ERROR_PATH_NOT_FOUND, folder);
     return search;
   }
 
@@ -118,7 +120,10 @@ std::optional<FolderSearch> SearchFolder(std::string_view folder) {
     const bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (entry.isFolder && isLink && entry.name != "." && entry.name != "..") {
       if (!onTheWay) onTheWay = IdsOnTheWay(base);
-      if (LeadsBack(entry.fullPath, *onTheWay)) continue;
+      if (LeadsBack(entry.fullPath, *onTheWay)) {
+        search.linksOnTheWay.push_back(std::move(entry.fullPath));
+        continue;
+      }
     }
     search.found.push_back({std::move(entry), isLink});
   } while (FindNextFileA(handle, &data));
@@ -126,9 +131,9 @@ std::optional<FolderSearch> SearchFolder(std::string_view folder) {
   return search;
 }
 
-std::optional<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
-  std::optional<FolderSearch> search = SearchFolder(folder);
-  if (!search) return std::nullopt;
+IoResult<std::vector<FolderEntry>> EnumerateFolder(std::string_view folder) {
+  IoResult<FolderSearch> search = SearchFolder(folder);
+  if (!search) return search.error();
   std::vector<FolderEntry> entries;
   entries.reserve(search->found.size());
   for (FoundEntry& found : search->found) entries.push_back(std::move(found.entry));

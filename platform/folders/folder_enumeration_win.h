@@ -21,6 +21,7 @@ struct FoundEntry {
 struct FolderSearch {
   std::string base;  // GetFullPathNameA of the folder, ending in "\"
   std::vector<FoundEntry> found;
+  std::vector<std::string> linksOnTheWay;  // full paths of the links left out
 };
 
 // The folder part of GetFullPathNameA of `path` (ending in "\"): of
@@ -29,8 +30,8 @@ std::optional<std::string> FolderPartOfFullPath(const std::string& path);
 
 // Every entry of folder + "\*.*" as FindFirstFileA/FindNextFileA give them,
 // less links to folders that lead back to a folder on the way from the
-// drive root. nullopt when the search cannot start.
-std::optional<FolderSearch> SearchFolder(std::string_view folder);
+// drive root. Fails when the search cannot start.
+IoResult<FolderSearch> SearchFolder(std::string_view folder);
 
 // The identity of what `path` names, and where it leads with every link
 // followed (GetFinalPathNameByHandleA); nullopt when it cannot be opened.

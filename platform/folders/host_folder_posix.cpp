@@ -1,6 +1,7 @@
 #include "platform/folders/host_folder_posix.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "platform/folders/folder_enumeration.h"
+#include "platform/text/code_page.h"
 #include "platform/text/code_page_posix.h"
 
 namespace platform {
@@ -16,20 +18,14 @@ namespace {
 
 // The "\*.*" that FindFirstFileA gets after the folder counts against its
 // length limit.
-constexpr std::size_t kPatternLength = 4;
+constexpr std::string_view kPattern = "\\*.*";
 
-struct Identity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const Identity&) const = default;
-};
+FolderId IdOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
 
-Identity IdentityOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
-
-std::optional<Identity> IdentityAt(const std::string& path) {
+std::optional<FolderId> IdAt(const std::string& path) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0) return std::nullopt;
-  return IdentityOf(status);
+  return IdOf(status);
 }
 
 class ScopedDir {
@@ -46,130 +42,144 @@ class ScopedDir {
   DIR* m_dir;
 };
 
-// The folders on the way from the drive's folder down to the enumerated one.
-// A link back to one of them would let a walk go round for ever. Worked out
-// on first use: most folders hold no link to a folder.
-class FolderChain {
- public:
-  explicit FolderChain(const HostFile& folder) : m_folder(folder) {}
-
-  bool Contains(Identity identity) {
-    if (!m_known) Build();
-    return std::find(m_chain.begin(), m_chain.end(), identity) != m_chain.end();
-  }
-
- private:
-  void Build() {
-    m_known = true;
-    const std::string& path = m_folder.path;
-    for (std::size_t end = m_folder.driveFolderLength;;) {
-      if (std::optional<Identity> identity = IdentityAt(path.substr(0, end))) m_chain.push_back(*identity);
-      if (end >= path.size()) break;
-      end = path.find('/', end + 1);
-      if (end == std::string::npos) end = path.size();
-    }
-  }
-
-  const HostFile& m_folder;
-  bool m_known = false;
-  std::vector<Identity> m_chain;
-};
-
-// Wine leaves the prefix folder and the host's /dev, /proc and /sys out of
-// every listing. Only the folders holding them need a closer look.
-class HiddenFolders {
- public:
-  explicit HiddenFolders(const HostFile& folder) : m_self{folder.device, folder.inode} {}
-
-  // Whether the folder entry `name` (whose status is `status` when known)
-  // is one of them.
-  bool Hides(int folderFd, const char* name, const struct stat* status) {
-    if (!m_checked) Check();
-    if (m_hidden.empty()) return false;
-    struct stat own;
-    if (status == nullptr) {
-      if (fstatat(folderFd, name, &own, 0) != 0) return false;
-      status = &own;
-    }
-    return std::find(m_hidden.begin(), m_hidden.end(), IdentityOf(*status)) != m_hidden.end();
-  }
-
- private:
-  void Check() {
-    m_checked = true;
-    m_prefix = WinePrefix();
-    static const std::optional<Identity> root = IdentityAt("/");
-    const bool holdsOne = (root && *root == m_self) || (!m_prefix.empty() && IdentityAt(m_prefix + "/..") == m_self);
-    if (!holdsOne) return;
-    for (const std::string& path : {m_prefix, std::string("/dev"), std::string("/proc"), std::string("/sys")})
-      if (std::optional<Identity> identity = path.empty() ? std::nullopt : IdentityAt(path))
-        m_hidden.push_back(*identity);
-  }
-
-  Identity m_self;
-  std::string m_prefix;
-  bool m_checked = false;
-  std::vector<Identity> m_hidden;
-};
+enum class Listed { kNot, kFile, kFolder, kOnTheWay };
 
 // Whether the entry is listed, and as a folder or not. Links are followed:
-// a dangling one is left out, and so is one leading back up the chain.
-std::optional<bool> ListedAsFolder(int folderFd, const dirent& entry, FolderChain* chain, HiddenFolders* hidden,
-                                   bool* isLink) {
+// a dangling one is left out, and so is one leading to a folder on the way.
+Listed ListedAs(int folderFd, FolderId folder, const dirent& entry, const std::function<bool(FolderId)>& isOnTheWay,
+                HiddenFolders* hidden, bool* isLink) {
   unsigned char type = entry.d_type;
   if (type == DT_UNKNOWN) {
     // Some file systems do not say; ask.
     struct stat status;
-    if (fstatat(folderFd, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    if (fstatat(folderFd, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) return Listed::kNot;
     type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
   }
   if (type != DT_LNK) {
-    if (type == DT_DIR && hidden->Hides(folderFd, entry.d_name, nullptr)) return std::nullopt;
-    return type == DT_DIR;
+    if (type != DT_DIR) return Listed::kFile;
+    return hidden->Hides(folder, folderFd, entry.d_name, nullptr) ? Listed::kNot : Listed::kFolder;
   }
   *isLink = true;
   struct stat target;
-  if (fstatat(folderFd, entry.d_name, &target, 0) != 0) return std::nullopt;
-  if (!S_ISDIR(target.st_mode)) return false;
-  if (chain->Contains(IdentityOf(target)) || hidden->Hides(folderFd, entry.d_name, &target)) return std::nullopt;
-  return true;
+  if (fstatat(folderFd, entry.d_name, &target, 0) != 0) return Listed::kNot;
+  if (!S_ISDIR(target.st_mode)) return Listed::kFile;
+  if (hidden->Hides(folder, folderFd, entry.d_name, &target)) return Listed::kNot;
+  return isOnTheWay(IdOf(target)) ? Listed::kOnTheWay : Listed::kFolder;
+}
+
+// The UTF-16 units of a key as big-endian byte pairs, appended to *keys.
+void AppendKeyBytes(std::u16string_view key, std::string* keys) {
+  const std::size_t start = keys->size();
+  keys->resize(start + 2 * key.size());
+  char* out = keys->data() + start;
+  for (char16_t unit : key) {
+    *out++ = static_cast<char>(unit >> 8);
+    *out++ = static_cast<char>(unit & 0xFF);
+  }
 }
 
 }  // namespace
 
-std::optional<HostFolder> HostFolder::Read(std::string_view folder) {
-  std::optional<std::u16string> full = FullAnsiPath(folder, kPatternLength);
-  if (!full) return std::nullopt;
-  HostFolder read;
-  read.m_fd = OpenHostFolder(*full, &read.m_host);
-  if (read.m_fd < 0) return std::nullopt;
+bool HiddenFolders::Hides(FolderId folder, int folderFd, const char* name, const struct stat* status) {
+  if (!m_found) FindHolders();
+  if (std::find(m_holders.begin(), m_holders.end(), folder) == m_holders.end()) return false;
+  if (m_hidden.empty()) FindHidden();
+  struct stat own;
+  if (status == nullptr) {
+    if (fstatat(folderFd, name, &own, 0) != 0) return false;
+    status = &own;
+  }
+  return std::find(m_hidden.begin(), m_hidden.end(), IdOf(*status)) != m_hidden.end();
+}
+
+void HiddenFolders::FindHolders() {
+  m_found = true;
+  m_prefix = WinePrefix();
+  static const std::optional<FolderId> root = IdAt("/");
+  if (root) m_holders.push_back(*root);
+  if (m_prefix.empty()) return;
+  if (std::optional<FolderId> parent = IdAt(m_prefix + "/..")) m_holders.push_back(*parent);
+}
+
+void HiddenFolders::FindHidden() {
+  for (const std::string& path : {m_prefix, std::string("/dev"), std::string("/proc"), std::string("/sys")})
+    if (std::optional<FolderId> id = path.empty() ? std::nullopt : IdAt(path)) m_hidden.push_back(*id);
+}
+
+IoResult<HostFolder> HostFolder::Open(std::string_view folder) {
+  // An empty name is no folder, though "" + "\*.*" would be the current
+  // drive's root.
+  if (folder.empty()) return OsError(ENOENT, folder);
+  std::string pattern(folder);
+  pattern += kPattern;
+  std::optional<std::u16string> full = FullAnsiPath(pattern);
+  if (!full) {
+    const std::optional<std::u16string> text = AnsiToUtf16Strict(pattern);
+    return OsError(text && text->size() > kMaxPath ? ENAMETOOLONG : ENOENT, folder);
+  }
+  full->resize(full->size() - (kPattern.size() - 1));  // the folder part, ending in "\"
+  HostFolder opened;
+  opened.m_fd = OpenHostFolder(*full, &opened.m_host);
+  if (opened.m_fd < 0) return OsError(errno, folder);
+  opened.m_id = {opened.m_host.device, opened.m_host.inode};
+  opened.m_base = AnsiCodec().FromUtf16(*full);
+  opened.m_baseUnits = full->size();
+  opened.m_atDriveRoot = full->size() == 3;
+  return opened;
+}
+
+HostFolder HostFolder::Adopt(int fd, FolderId id, std::string base, std::size_t baseUnits) {
+  HostFolder adopted;
+  adopted.m_fd = fd;
+  adopted.m_id = id;
+  adopted.m_base = std::move(base);
+  adopted.m_baseUnits = baseUnits;
+  adopted.m_atDriveRoot = baseUnits == 3;
+  return adopted;
+}
+
+IoStatus HostFolder::Read(const std::function<bool(FolderId)>& isOnTheWay, HiddenFolders* hidden) {
   // readdir() gets a descriptor of its own, so that m_fd stays open.
-  const int readFd = dup(read.m_fd);
+  const int readFd = dup(m_fd);
   DIR* dir = readFd < 0 ? nullptr : fdopendir(readFd);
   if (dir == nullptr) {
+    const int error = errno;
     if (readFd >= 0) close(readFd);
-    return std::nullopt;
+    return OsError(error, m_base);
   }
   ScopedDir closeWhenDone(dir);
 
-  FolderChain chain(read.m_host);
-  HiddenFolders hidden(read.m_host);
+  // readdir() tells an error from the end only through errno.
+  errno = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool isLink = false;
-    std::optional<bool> isFolder = ListedAsFolder(read.m_fd, *entry, &chain, &hidden, &isLink);
-    if (isFolder) read.Add(name, entry->d_ino, *isFolder, isLink);
+    if (name != "." && name != "..") {
+      bool isLink = false;
+      switch (ListedAs(m_fd, m_id, *entry, isOnTheWay, hidden, &isLink)) {
+        case Listed::kNot: break;
+        case Listed::kFile: Add(name, false, isLink); break;
+        case Listed::kFolder: Add(name, true, isLink); break;
+        case Listed::kOnTheWay: m_linksOnTheWay.emplace_back(name); break;
+      }
+    }
+    errno = 0;
   }
-  read.Sort();
+  if (errno != 0) return OsError(errno, m_base);
+  Sort();
+  return Succeeded();
+}
 
-  read.m_base = AnsiCodec().FromUtf16(*full);
-  read.m_atDriveRoot = full->size() == 3;
-  // Decided on the UTF-16 text: in the ANSI bytes the last one may be the
-  // second byte of a double-byte character with the code of "".
-  if (full->back() != u'\\') read.m_base += '\\';
-  read.m_baseUnits = full->size() + (full->back() != u'\\' ? 1 : 0);
-  return read;
+std::vector<FolderId> HostFolder::FoldersOnTheWay() const {
+  std::vector<FolderId> chain;
+  const std::string& path = m_host.path;
+  if (path.empty()) return chain;
+  for (std::size_t end = m_host.driveFolderLength;;) {
+    if (std::optional<FolderId> id = IdAt(path.substr(0, end))) chain.push_back(*id);
+    if (end >= path.size()) break;
+    end = path.find('/', end + 1);
+    if (end == std::string::npos) end = path.size();
+  }
+  return chain;
 }
 
 HostFolder::HostFolder(HostFolder&& other) noexcept { *this = std::move(other); }
@@ -178,6 +188,7 @@ HostFolder& HostFolder::operator=(HostFolder&& other) noexcept {
   if (this == &other) return *this;
   if (m_fd >= 0) close(m_fd);
   m_fd = std::exchange(other.m_fd, -1);
+  m_id = other.m_id;
   m_host = std::move(other.m_host);
   m_base = std::move(other.m_base);
   m_baseUnits = other.m_baseUnits;
@@ -185,6 +196,7 @@ HostFolder& HostFolder::operator=(HostFolder&& other) noexcept {
   m_order = std::move(other.m_order);
   m_names = std::move(other.m_names);
   m_keys = std::move(other.m_keys);
+  m_linksOnTheWay = std::move(other.m_linksOnTheWay);
   return *this;
 }
 
@@ -194,7 +206,7 @@ HostFolder::~HostFolder() {
 
 int HostFolder::ReleaseFd() { return std::exchange(m_fd, -1); }
 
-void HostFolder::Add(std::string_view hostName, std::uint64_t inode, bool isFolder, bool isLink) {
+void HostFolder::Add(std::string_view hostName, bool isFolder, bool isLink) {
   if (m_order.empty()) {
     // Room for a usual folder, so that most are read without growing.
     m_order.reserve(64);
@@ -203,33 +215,50 @@ void HostFolder::Add(std::string_view hostName, std::uint64_t inode, bool isFold
   }
   thread_local std::u16string key;
   key.clear();
-  AppendUpperCaseHostNameUtf16(hostName, &key);
+  const bool validName = AppendUpperCaseHostNameUtf16(hostName, &key);
   const std::size_t keyStart = m_keys.size();
-  m_keys.resize(keyStart + 2 * key.size());
-  char* out = m_keys.data() + keyStart;
-  for (char16_t unit : key) {
-    *out++ = static_cast<char>(unit >> 8);
-    *out++ = static_cast<char>(unit & 0xFF);
-  }
-  m_order.push_back({m_names.size(), hostName.size(), keyStart, m_keys.size() - keyStart, inode, isFolder, isLink});
-  m_names.append(hostName);
+  AppendKeyBytes(key, &m_keys);
+  m_order.push_back({m_names.size(), hostName.size(), keyStart, m_keys.size() - keyStart, m_order.size(), isFolder,
+                     isLink, validName});
+  m_names.append(hostName).push_back('\0');
+}
+
+std::string_view HostFolder::NameOf(const Entry& entry) const {
+  return std::string_view(m_names).substr(entry.nameStart, entry.nameLength);
+}
+
+std::string_view HostFolder::KeyOf(const Entry& entry) const {
+  return std::string_view(m_keys).substr(entry.keyStart, entry.keyLength);
 }
 
 // In the order NTFS gives: by the names upper-cased, as UTF-16 units. Names
 // that differ only in case (or only in bytes that are not UTF-8) still come
 // in one fixed order.
 void HostFolder::Sort() {
-  const auto name = [this](const Entry& e) { return std::string_view(m_names).substr(e.nameStart, e.nameLength); };
-  const auto key = [this](const Entry& e) { return std::string_view(m_keys).substr(e.keyStart, e.keyLength); };
-  std::sort(m_order.begin(), m_order.end(), [&](const Entry& a, const Entry& b) {
-    const int byKey = key(a).compare(key(b));
-    return byKey != 0 ? byKey < 0 : name(a) < name(b);
+  std::sort(m_order.begin(), m_order.end(), [this](const Entry& a, const Entry& b) {
+    const int byKey = KeyOf(a).compare(KeyOf(b));
+    return byKey != 0 ? byKey < 0 : NameOf(a) < NameOf(b);
   });
 }
 
 HostFolderEntry HostFolder::operator[](std::size_t i) const {
   const Entry& e = m_order[i];
-  return {std::string_view(m_names).substr(e.nameStart, e.nameLength), e.isFolder, e.isLink, e.inode};
+  return {NameOf(e), e.isFolder, e.isLink};
+}
+
+std::optional<std::size_t> HostFolder::Find(std::u16string_view name) const {
+  std::string hostName;
+  if (!AppendHostName(name, &hostName)) return std::nullopt;
+  for (std::size_t i = 0; i < m_order.size(); ++i)
+    if (NameOf(m_order[i]) == hostName) return i;
+  std::string key;
+  AppendKeyBytes(UpperCase(name), &key);
+  std::optional<std::size_t> first;
+  for (std::size_t i = 0; i < m_order.size(); ++i) {
+    const Entry& e = m_order[i];
+    if (e.validName && KeyOf(e) == key && (!first || e.readOrder < m_order[*first].readOrder)) first = i;
+  }
+  return first;
 }
 
 void AppendDotEntries(const HostFolder& folder, std::vector<FolderEntry>* entries) {

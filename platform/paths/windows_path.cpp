@@ -108,6 +108,30 @@ void ForEachCharacter(std::string_view ansi, unsigned codePage, OnCharacter onCh
   }
 }
 
+template <typename Char>
+bool IsDeviceNameText(std::basic_string_view<Char> name) {
+  while (!name.empty() && name.back() == Char(':')) name.remove_suffix(1);
+  if (const std::size_t dot = name.find(Char('.')); dot != name.npos) {
+    name = name.substr(0, dot);
+    if (!name.empty() && name.back() == Char(':')) name.remove_suffix(1);
+  }
+  while (!name.empty() && name.back() == Char(' ')) name.remove_suffix(1);
+  const auto equals = [name](std::string_view device, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+      const Char c = name[i];
+      if ((c >= Char('A') && c <= Char('Z') ? c - Char('A') + Char('a') : c) != Char(device[i])) return false;
+    }
+    return true;
+  };
+  switch (name.size()) {
+    case 3: return equals("aux", 3) || equals("con", 3) || equals("nul", 3) || equals("prn", 3);
+    case 4: return (equals("com", 3) || equals("lpt", 3)) && name[3] >= Char('1') && name[3] <= Char('9');
+    case 6: return equals("conin$", 6);
+    case 7: return equals("conout$", 7);
+    default: return false;
+  }
+}
+
 }  // namespace
 
 bool HasDrive(std::u16string_view path) { return path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == u':'; }
@@ -164,5 +188,8 @@ bool IsOneNameComponent(std::string_view ansiName, unsigned codePage) {
   ForEachCharacter(ansiName, codePage, [&](bool isSeparator) { found = found || isSeparator; });
   return !found;
 }
+
+bool IsDeviceName(std::string_view name) { return IsDeviceNameText(name); }
+bool IsDeviceName(std::u16string_view name) { return IsDeviceNameText(name); }
 
 }  // namespace platform

@@ -47,4 +47,14 @@ bool EndsWithSeparator(std::string_view ansiPath, unsigned codePage);
 // folders, and "..." becomes ".." once a path is made full).
 bool IsOneNameComponent(std::string_view ansiName, unsigned codePage);
 
+// Whether Windows takes the last component of a path for a device rather
+// than a file, as Wine decides it: the name less its final colons, less
+// everything from its first dot on (and one colon before that dot), less its
+// final spaces, is AUX, CON, NUL, PRN, COM1-COM9, LPT1-LPT9, CONIN$ or
+// CONOUT$, in any case. So "nul.wrl", "NUL .x" and "aux:" name devices;
+// "nulx.wrl", "com0", " nul" and a folder "nul" followed by "\" do not. The
+// bytes tested are ASCII, which no double-byte character holds.
+bool IsDeviceName(std::string_view name);
+bool IsDeviceName(std::u16string_view name);
+
 }  // namespace platform

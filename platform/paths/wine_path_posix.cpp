@@ -159,6 +159,8 @@ std::u16string_view Utf16Text(std::string_view ascii, std::u16string* wide) {
 // path spelt as on disk stays there and the result's path is left empty.
 template <typename Char>
 std::optional<HostFile> FindFullPath(std::basic_string_view<Char> fullPath, SpeltPath* spelt, bool keepPath) {
+  const bool mustBeFolder = fullPath.size() > 3 && fullPath.back() == Char('\\');
+  if (!mustBeFolder && IsDeviceName(fullPath.substr(fullPath.rfind(Char('\\')) + 1))) return std::nullopt;
   if (!SpellHostPath(fullPath, spelt)) return std::nullopt;
   // The usual case: the path is spelt as on disk, and one stat() settles it.
   struct stat status;
@@ -170,7 +172,6 @@ std::optional<HostFile> FindFullPath(std::basic_string_view<Char> fullPath, Spel
     std::u16string wide;
     file = WalkIgnoringCase(spelt->path, fullPath[0], Utf16Text(fullPath.substr(3), &wide));
   }
-  const bool mustBeFolder = fullPath.size() > 3 && fullPath.back() == Char('\\');
   if (file && mustBeFolder && !file->isFolder) return std::nullopt;
   return file;
 }
@@ -238,7 +239,10 @@ std::optional<HostFile> FindHostFile(std::u16string_view fullPath) {
 
 int OpenHostFolder(std::u16string_view fullPath, HostFile* folder) {
   SpeltPath spelt;
-  if (!SpellHostPath(fullPath, &spelt)) return -1;
+  if (!SpellHostPath(fullPath, &spelt)) {
+    errno = ENOENT;
+    return -1;
+  }
   constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
   struct stat status;
   if (const int fd = open(spelt.path.c_str(), kFlags); fd >= 0) {
@@ -246,7 +250,9 @@ int OpenHostFolder(std::u16string_view fullPath, HostFile* folder) {
       *folder = MakeHostFile(std::move(spelt.path), spelt.driveFolderLength, status);
       return fd;
     }
+    const int error = errno;
     close(fd);
+    errno = error;
     return -1;
   }
   // ENOTDIR: something on the way, or the path itself, is no folder as
@@ -254,7 +260,10 @@ int OpenHostFolder(std::u16string_view fullPath, HostFile* folder) {
   if (errno != ENOENT && errno != ENOTDIR) return -1;
   spelt.path.resize(spelt.prefixLength);
   std::optional<HostFile> found = WalkIgnoringCase(spelt.path, fullPath[0], fullPath.substr(3));
-  if (!found || !found->isFolder) return -1;
+  if (!found || !found->isFolder) {
+    errno = found ? ENOTDIR : ENOENT;
+    return -1;
+  }
   const int fd = open(found->path.c_str(), kFlags);
   if (fd >= 0) *folder = std::move(*found);
   return fd;

@@ -36,11 +36,12 @@ std::u16string CurrentFolder();
 // exceeds kMaxPath), or cannot be made full.
 std::optional<std::u16string> FullAnsiPath(std::string_view ansiPath, std::size_t reservedUnits = 0);
 
-// Characters Wine refuses in a file name (and "/", which would reach the
-// host as a separator): a path holding one names nothing.
+// Characters Wine refuses in a file name (ERROR_INVALID_NAME), and "/",
+// which would reach the host as a separator: a path holding one names
+// nothing. A ":" after the drive is an ordinary character to Wine, which
+// opens "a:b.wrl" as the host file of that name.
 inline bool IsForbiddenInName(char16_t c) {
-  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u':' ||
-         c == u'/';
+  return c < 0x20 || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u'/';
 }
 
 // A host file found for a Windows path, with the status stat() gave it.
@@ -59,14 +60,17 @@ struct HostFile {
 // that exists, else the first folder entry equal to it ignoring case. Links
 // are followed. nullopt when nothing is there: no such drive, a missing or
 // dangling name, a name holding a character Windows forbids (< 0x20 or
-// * ? " < > | :), a final "\" on something that is not a folder, or a UNC
-// or device path. Costs one stat() when the path is spelt as on disk.
+// * ? " < > |), a final "\" on something that is not a folder, a last
+// component Windows takes for a device (IsDeviceName: "nul.wrl" is no file
+// to Windows, whatever the folder holds), or a UNC or device path. Costs one
+// stat() when the path is spelt as on disk.
 std::optional<HostFile> FindHostFile(std::u16string_view fullPath);
 
 // FindHostFile for a folder to read: the folder opened with O_RDONLY |
-// O_DIRECTORY | O_CLOEXEC, described in *folder, or -1 when FindHostFile
-// finds no folder there or it cannot be opened. Costs one open() and one
-// fstat() when the path is spelt as on disk.
+// O_DIRECTORY | O_CLOEXEC, described in *folder, or -1 with errno set when
+// FindHostFile finds no folder there (ENOENT, ENOTDIR) or it cannot be
+// opened. Costs one open() and one fstat() when the path is spelt as on
+// disk.
 int OpenHostFolder(std::u16string_view fullPath, HostFile* folder);
 
 // FindHostFile(FullAnsiPath(ansiPath)).

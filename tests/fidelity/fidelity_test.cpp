@@ -171,11 +171,25 @@ void LayOutHostileEntries(TestPrefix& prefix, const std::string& world) {
   std::ofstream(host / "q\uff3cr.wrl") << kDeclaredTrue;
 }
 
+// Names a Windows program opens under Wine though Windows itself forbids
+// them, and names it does not: a colon past the drive; folders ending in a
+// space, in a dot and a space, and in dots, which a search drops one of
+// ("dots.." is searched as "dots.", whose files' paths lead into "dots");
+// names Windows takes for devices; characters it refuses in a name.
+void LayOutWineNames(TestPrefix& prefix, const std::string& world) {
+  for (const char* name :
+       {"a:b.wrl",      "a:b\\w.wrl",    "sp \\w.wrl",  "sp .\\v.wrl", "trail. \\t.wrl", "trail.\\u.wrl", "dots\\e.wrl",
+        "dots.\\e.wrl", "dots..\\d.wrl", ". .\\w.wrl",  "nul.wrl",     "aux.wrl",        "q?m.wrl",       "st*r.wrl",
+        "p|pe.wrl",     "lt<.wrl",       "qu\"ote.wrl", "tab\t.wrl",   "x.wrl ",         "z.wrl."})
+    prefix.WriteFile(world + "\\" + name, kBare);
+}
+
 // A world tree with the scan's rules in it: excluded folders (and folders
 // whose paths merely end like them), names that differ only in case, the
 // remembered-file order, a folder named like a world file, links (to a file,
-// back up the tree, and to nothing), and files in every state (compressed
-// and read-only ones included).
+// back up the tree, to a folder met again, and to nothing), files in every
+// state (compressed and read-only ones included), and the names of an
+// archive from elsewhere.
 void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
   prefix.WriteFile(world + "\\a.wrl", kDeclaredTrue);
   prefix.WriteFile(world + "\\dir\\d.wrl", kBare);
@@ -205,7 +219,12 @@ void LayOutWorldTree(TestPrefix& prefix, const std::string& world) {
   fs::create_symlink("target.wrl", host / "linked" / "link.wrl");
   fs::create_directory_symlink("..", host / "linked" / "up");
   fs::create_symlink("nowhere.wrl", host / "dangling.wrl");
+  // One folder by three ways: listed by the first, passed by after that.
+  prefix.WriteFile(world + "\\zz\\inner\\w.wrl", kBare);
+  fs::create_directory_symlink("zz/inner", host / "alias");
+  fs::create_directory_symlink("zz/inner", host / "alias2");
   LayOutHostileEntries(prefix, world);
+  LayOutWineNames(prefix, world);
 }
 
 class FidelityTest : public testing::TestWithParam<FidelityCase> {};

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -32,6 +33,31 @@ using testing_support::TestPrefix;
 WorldFileList Scan(const std::string& root) {
   WorldFileList list;
   CollectWorldFiles(root, list);
+  return list;
+}
+
+const char* NameOf(ScanSkipReason reason) {
+  switch (reason) {
+    case ScanSkipReason::kCannotList: return "cannot list";
+    case ScanSkipReason::kCannotRead: return "cannot read";
+    case ScanSkipReason::kLeadsOut: return "leads out";
+    case ScanSkipReason::kAlreadyVisited: return "already visited";
+    case ScanSkipReason::kNotAName: return "not a name";
+    case ScanSkipReason::kPathTooLong: return "too long";
+  }
+  return "?";
+}
+
+// What a scan passed by, each as "why: path @depth", in no particular order.
+using Skips = std::multiset<std::string>;
+
+WorldFileList ScanTelling(const std::string& root, Skips* skips) {
+  WorldFileList list;
+  ScanOptions options;
+  options.onSkip = [skips](const ScanSkip& skip) {
+    skips->insert(std::string(NameOf(skip.reason)) + ": " + skip.path + " @" + std::to_string(skip.depth));
+  };
+  ScanWorldFiles(root, list, options);
   return list;
 }
 
@@ -77,7 +103,7 @@ class WorldScanPosixTest : public ::testing::Test {
   }
 };
 
-TEST_F(WorldScanPosixTest, FollowsLinksButNotIntoAFolderOnTheWayDown) {
+TEST_F(WorldScanPosixTest, FollowsLinksInsideListingEveryFolderOnce) {
   m_prefix.WriteFile("C:\\r\\a.wrl");
   m_prefix.WriteFile("C:\\r\\sub\\s.wrl");
   Link("a.wrl", "C:\\r\\l.wrl");
@@ -86,9 +112,39 @@ TEST_F(WorldScanPosixTest, FollowsLinksButNotIntoAFolderOnTheWayDown) {
   Link("sub", "C:\\r\\other");
   Link("..", "C:\\r\\sub\\back");
 
-  // other\back leads to C:\r and sub\back too: both are left out.
-  EXPECT_EQ(Scan("C:\\r"), (WorldFileList{"C:\\r\\a.wrl", "C:\\r\\l.wrl", "C:\\r\\other\\s.wrl", "C:\\r\\l.wrl",
-                                          "C:\\r\\sub\\s.wrl"}));
+  // sub is listed as other, the first way to it; back leads up the way.
+  Skips skips;
+  EXPECT_EQ(ScanTelling("C:\\r", &skips),
+            (WorldFileList{"C:\\r\\a.wrl", "C:\\r\\l.wrl", "C:\\r\\other\\s.wrl", "C:\\r\\l.wrl"}));
+  EXPECT_EQ(skips, (Skips{"already visited: C:\\r\\loop @1", "already visited: C:\\r\\other\\back @2",
+                          "already visited: C:\\r\\sub @1"}));
+}
+
+// Two links on every level to the folder of the next: 2^20 ways down, 21
+// folders. Walked by its ways, this tree would take hours.
+TEST_F(WorldScanPosixTest, ATreeOfLinksCostsWhatItsFoldersCost) {
+  constexpr int kLevels = 20;
+  std::set<std::string> worlds;
+  for (int level = 0; level <= kLevels; ++level) {
+    const std::string folder = "C:\\links\\d" + std::to_string(level);
+    m_prefix.WriteFile(folder + "\\w.wrl");
+    if (level == kLevels) continue;
+    Link("../d" + std::to_string(level + 1), folder + "\\a");
+    Link("../d" + std::to_string(level + 1), folder + "\\b");
+  }
+
+  Skips skips;
+  const WorldFileList list = ScanTelling("C:\\links", &skips);
+  // Every world once, each by the first way to it: d0, then a's all along.
+  ASSERT_EQ(list.size(), static_cast<std::size_t>(kLevels + 1));
+  std::string deepest = "C:\\links\\d0";
+  for (int level = 0; level < kLevels; ++level) deepest += "\\a";
+  EXPECT_EQ(list.front(), deepest + "\\w.wrl");
+  EXPECT_EQ(list.back(), "C:\\links\\d0\\w.wrl");
+  EXPECT_EQ(std::set<std::string>(list.begin(), list.end()).size(), list.size());
+  // Each b, and each folder d1...d20 from the top.
+  EXPECT_EQ(skips.size(), static_cast<std::size_t>(2 * kLevels));
+  for (const std::string& skip : skips) EXPECT_EQ(skip.rfind("already visited: ", 0), 0u) << skip;
 }
 
 // A world folder as an archive may unpack it: links leading out of it (to
@@ -131,14 +187,21 @@ class HostileWorldTest : public WorldScanPosixTest {
     }
   }
 
-  const WorldFileList m_inside{"C:\\w\\a.wrl", "C:\\w\\in.wrl", "C:\\w\\insub\\s.wrl", "C:\\w\\in.wrl",
-                               "C:\\w\\sub\\s.wrl"};
+  // sub itself was listed as insub.
+  const WorldFileList m_inside{"C:\\w\\a.wrl", "C:\\w\\in.wrl", "C:\\w\\insub\\s.wrl", "C:\\w\\in.wrl"};
 };
 
 TEST_F(HostileWorldTest, ListsEveryWorldInsideAndNothingOutside) {
-  const WorldFileList list = Scan("C:\\w");
+  Skips skips;
+  const WorldFileList list = ScanTelling("C:\\w", &skips);
   EXPECT_EQ(list, m_inside);
   ExpectAllInside(list);
+  EXPECT_EQ(
+      skips,
+      (Skips{"leads out: C:\\w\\dirout @1", "leads out: C:\\w\\fileout.wrl @1", "leads out: C:\\w\\relout.wrl @1",
+             "leads out: C:\\w\\root @1", "leads out: C:\\w\\insub\\deepout @2", "already visited: C:\\w\\sub @1",
+             "not a name: C:\\w\\..\\outside.wrl @1", "not a name: C:\\w\\..\\..\\..\\..\\..\\users\\me\\far.wrl @1",
+             "not a name: C:\\w\\x\\.. @1", "not a name: C:\\w\\q\\r.wrl @1"}));
 }
 
 // A folder mounted inside itself is one folder met again on the way down.
@@ -172,6 +235,24 @@ TEST_F(HostileWorldTest, ABindMountLoopEnds) {
   std::string expected;
   for (const std::string& path : m_inside) expected += path + "\n";
   EXPECT_EQ(output, expected);
+}
+
+// Names Wine opens, listed as the Windows program lists them there: a colon
+// past the drive, folders ending in a space or in a dot and a space. A
+// folder ending in a dot is searched without it ("sp ." is "sp " again,
+// "trail." is a "trail" that is not there). A name Windows takes for a
+// device, or one holding a character it refuses, is no file of the folder.
+TEST_F(WorldScanPosixTest, NamesWineOpensAreListedAsAWindowsProgramListsThem) {
+  for (const char* path :
+       {"a:b.wrl", "sp \\w.wrl", "sp .\\v.wrl", "trail.\\u.wrl", "trail. \\t.wrl", "nul.wrl", "q?m.wrl", "x.wrl "})
+    m_prefix.WriteFile(std::string("C:\\odd\\") + path);
+
+  Skips skips;
+  EXPECT_EQ(ScanTelling("C:\\odd", &skips),
+            (WorldFileList{"C:\\odd\\a:b.wrl", "C:\\odd\\sp \\w.wrl", "C:\\odd\\a:b.wrl", "C:\\odd\\trail. \\t.wrl",
+                           "C:\\odd\\a:b.wrl"}));
+  EXPECT_EQ(skips, (Skips{"leads out: C:\\odd\\nul.wrl @1", "cannot read: C:\\odd\\q?m.wrl @1",
+                          "already visited: C:\\odd\\sp . @1", "cannot list: C:\\odd\\trail. @1"}));
 }
 
 // ソ is 83 5C in code page 932: the second byte is no separator, and the
@@ -208,13 +289,26 @@ TEST_F(WorldScanPosixTest, AFolderThatCannotBeListedAddsNothing) {
   chmod(m_prefix.HostPath("C:\\perm\\unreadable.wrl").c_str(), 0);
 
   WorldFileList list;
+  std::vector<ScanSkip> skips;
   {
     PermissionsApply permissions;
     if (CanList(m_prefix.HostPath("C:\\perm\\locked"))) GTEST_SKIP() << "folder permissions are not enforced here";
-    CollectWorldFiles("C:\\perm", list);
+    ScanWorldFiles("C:\\perm", list, {[&skips](const ScanSkip& skip) { skips.push_back(skip); }});
   }
   // A world file that cannot be read is still listed: its status is known.
   EXPECT_EQ(list, (WorldFileList{"C:\\perm\\a.wrl", "C:\\perm\\unreadable.wrl"}));
+  ASSERT_EQ(skips.size(), 2u);
+  for (const ScanSkip& skip : skips) {
+    SCOPED_TRACE(skip.path);
+    EXPECT_EQ(skip.reason, ScanSkipReason::kCannotList);
+    EXPECT_EQ(skip.depth, 1u);
+    ASSERT_TRUE(skip.error.has_value());
+    EXPECT_EQ(skip.error->kind, platform::IoErrorKind::kAccessDenied);
+    EXPECT_EQ(skip.error->osCode, EACCES);
+    EXPECT_EQ(skip.error->path, skip.path);
+  }
+  EXPECT_EQ(skips[0].path, "C:\\perm\\locked");
+  EXPECT_EQ(skips[1].path, "C:\\perm\\passonly");
 }
 
 TEST_F(WorldScanPosixTest, AVeryDeepTreeIsWalkedAsFarAsPathsCanReach) {
@@ -231,12 +325,18 @@ TEST_F(WorldScanPosixTest, AVeryDeepTreeIsWalkedAsFarAsPathsCanReach) {
     hostFolder += "/x";
   }
 
-  const WorldFileList list = Scan("C:\\deep");
+  Skips skips;
+  const WorldFileList list = ScanTelling("C:\\deep", &skips);
   ASSERT_FALSE(list.empty());
   EXPECT_EQ(list, WorldFileList(chain.begin(), chain.begin() + static_cast<std::ptrdiff_t>(list.size())));
   // Windows takes paths of up to 260 characters; the scan gets close to that.
   EXPECT_LE(list.back().size(), 260u);
   EXPECT_GE(list.back().size(), 250u);
+  // One folder deeper the world file's path is too long, and one more the
+  // search of the folder.
+  const std::string next = list.back().substr(0, list.back().size() - 6) + "\\x";
+  const std::string depth = " @" + std::to_string(list.size() + 1);
+  EXPECT_EQ(skips, (Skips{"too long: " + next + "\\w.wrl" + depth, "too long: " + next + "\\x" + depth}));
 }
 
 std::string LowerCase(std::string text) {

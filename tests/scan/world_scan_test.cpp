@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_prefix.h"
 
@@ -119,13 +120,23 @@ TEST_F(WorldScanTest, TestsTheRootAsPassedAndListsItsNormalisedPath) {
   EXPECT_EQ(Scan("C:\\r\\ko-en\\."), (WorldFileList{"C:\\r\\ko-en\\k.wrl", "C:\\r\\ko-en\\sub\\s.wrl"}));
 }
 
-TEST_F(WorldScanTest, AddsNothingForARootThatCannotBeListed) {
+TEST_F(WorldScanTest, AddsNothingForARootThatCannotBeListedAndSaysWhy) {
   m_prefix.WriteFile("C:\\file.wrl");
   WorldFileList list{"kept"};
+  std::vector<ScanSkip> skips;
+  const ScanOptions options{[&skips](const ScanSkip& skip) { skips.push_back(skip); }};
+  for (const char* root : {"C:\\missing", "C:\\file.wrl", "C:\\missing\\deeper"}) ScanWorldFiles(root, list, options);
   CollectWorldFiles("C:\\missing", list);
-  CollectWorldFiles("C:\\file.wrl", list);
-  CollectWorldFiles("C:\\missing\\deeper", list);
   EXPECT_EQ(list, WorldFileList{"kept"});
+  ASSERT_EQ(skips.size(), 3u);
+  for (const ScanSkip& skip : skips) {
+    EXPECT_EQ(skip.reason, ScanSkipReason::kCannotList) << skip.path;
+    EXPECT_EQ(skip.depth, 0u);
+    ASSERT_TRUE(skip.error.has_value());
+    EXPECT_EQ(skip.error->kind, platform::IoErrorKind::kNotFound) << skip.path;
+    EXPECT_EQ(skip.error->path, skip.path);
+  }
+  EXPECT_EQ(skips[1].path, "C:\\file.wrl");
 }
 
 TEST_F(WorldScanTest, AppendsAfterWhatTheListAlreadyHolds) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,12 +32,17 @@ struct Seen {
 
 void PrintTo(const Seen& seen, std::ostream* out) { *out << seen.name << (seen.isFolder ? "/" : ""); }
 
+// The entries, none when the folder cannot be enumerated.
+std::vector<FolderEntry> EntriesOf(std::string_view folder) {
+  platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder(folder);
+  return entries ? *entries : std::vector<FolderEntry>{};
+}
+
 // The entries other than "." and "..".
 std::vector<Seen> Listing(std::string_view folder) {
   std::vector<Seen> seen;
-  std::optional<std::vector<FolderEntry>> entries = EnumerateFolder(folder);
-  if (!entries) ADD_FAILURE() << "cannot enumerate " << folder;
-  for (const FolderEntry& entry : entries.value_or(std::vector<FolderEntry>{}))
+  if (!EnumerateFolder(folder)) ADD_FAILURE() << "cannot enumerate " << folder;
+  for (const FolderEntry& entry : EntriesOf(folder))
     if (entry.name != "." && entry.name != "..") seen.push_back({entry.name, entry.isFolder});
   return seen;
 }
@@ -48,7 +54,7 @@ int Walk(const std::string& folder, int depth = 0) {
   EXPECT_LT(depth, kTooDeep) << folder;
   if (depth >= kTooDeep) return 0;
   int folders = 1;
-  for (const FolderEntry& entry : EnumerateFolder(folder).value_or(std::vector<FolderEntry>{}))
+  for (const FolderEntry& entry : EntriesOf(folder))
     if (entry.isFolder && entry.name != "." && entry.name != "..") folders += Walk(entry.fullPath, depth + 1);
   return folders;
 }
@@ -94,13 +100,31 @@ TEST(EnumerateFolderPosix, LeavesOutLinksBackUpTheWay) {
   EXPECT_EQ(Walk("C:\\loop"), 7);
 }
 
+// The folder a search reads is its pattern made full: a final dot of the
+// folder's name goes, its final spaces stay.
+TEST(EnumerateFolderPosix, SearchesTheFolderItsPatternNames) {
+  TestPrefix prefix;
+  prefix.WriteFile("C:\\t\\sp \\w.wrl");
+  prefix.WriteFile("C:\\t\\trail\\u.wrl");
+  prefix.WriteFile("C:\\t\\trail.\\v.wrl");
+  EXPECT_EQ(Listing("C:\\t\\sp "), (std::vector<Seen>{{"w.wrl", false}}));
+  EXPECT_EQ(Listing("C:\\t\\trail."), (std::vector<Seen>{{"u.wrl", false}}));
+  const std::vector<FolderEntry> entries = EntriesOf("C:\\t\\trail..");
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[2].fullPath, "C:\\t\\trail.\\v.wrl");
+  EXPECT_EQ(EntriesOf("C:\\t\\sp ")[2].fullPath, "C:\\t\\sp \\w.wrl");
+}
+
 TEST(EnumerateFolderPosix, CannotStartOnAnUnreadableFolder) {
   TestPrefix prefix;
   prefix.WriteFile("C:\\locked\\inside.wrl");
   ASSERT_EQ(chmod(prefix.HostPath("C:\\locked").c_str(), 0), 0);
   if (geteuid() != 0) {
     if (access(prefix.HostPath("C:\\locked").c_str(), R_OK) == 0) GTEST_SKIP() << "permissions do not apply here";
-    EXPECT_FALSE(EnumerateFolder("C:\\locked").has_value());
+    const platform::IoResult<std::vector<FolderEntry>> locked = EnumerateFolder("C:\\locked");
+    ASSERT_FALSE(locked.ok());
+    EXPECT_EQ(locked.error().kind, platform::IoErrorKind::kAccessDenied);
+    EXPECT_EQ(locked.error().osCode, EACCES);
     return;
   }
   // Root reads every folder: look as an unprivileged user from a child.
@@ -109,14 +133,15 @@ TEST(EnumerateFolderPosix, CannotStartOnAnUnreadableFolder) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
-    if (!EnumerateFolder("C:\\").has_value()) _exit(2);
-    _exit(EnumerateFolder("C:\\locked").has_value() ? 1 : 0);
+    if (!EnumerateFolder("C:\\").ok()) _exit(2);
+    const platform::IoResult<std::vector<FolderEntry>> locked = EnumerateFolder("C:\\locked");
+    _exit(locked.ok() || locked.error().kind != platform::IoErrorKind::kAccessDenied ? 1 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become an unprivileged user";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: the readable root failed; 1: the locked folder was listed";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: the readable root failed; 1: the locked folder was listed, or not as denied";
 }
 
 TEST(EnumerateFolderPosix, NamesGoThroughTheAnsiCodePage) {
@@ -135,8 +160,8 @@ TEST(EnumerateFolderPosix, NamesGoThroughTheAnsiCodePage) {
     EXPECT_FALSE(platform::GetFileStatus("C:\\names\\bad??.wrl").has_value());
   }
   ScopedLocale locale(kJapaneseLocale);
-  std::optional<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\names");
-  ASSERT_TRUE(entries.has_value());
+  platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\names");
+  ASSERT_TRUE(entries.ok());
   ASSERT_EQ(entries->size(), 5u);
   // Upper-cased UTF-16 order: B, C, then the kana.
   EXPECT_EQ((*entries)[2].name, "bad??.wrl");
@@ -160,9 +185,9 @@ TEST(EnumerateFolderPosix, DeepTreesEndAtTheLengthLimit) {
   EXPECT_EQ(Walk("C:\\d"), 128);
   std::string shallow = "C:";
   for (int depth = 0; depth < 127; ++depth) shallow += "\\d";  // 256 characters, + "\*.*" = 260
-  EXPECT_TRUE(EnumerateFolder(shallow).has_value());
-  EXPECT_FALSE(EnumerateFolder(shallow + "\\d").has_value());
-  EXPECT_FALSE(EnumerateFolder(windows).has_value());
+  EXPECT_TRUE(EnumerateFolder(shallow).ok());
+  EXPECT_FALSE(EnumerateFolder(shallow + "\\d").ok());
+  EXPECT_FALSE(EnumerateFolder(windows).ok());
 }
 
 TEST(EnumerateFolderPosix, LeavesThePrefixAndTheHostsSystemFoldersOut) {

@@ -25,8 +25,8 @@ TEST(EnumerateFolder, ListsDotsFirstThenNamesInUpperCaseOrder) {
     prefix.WriteFile(std::string("C:\\sort\\") + name);
   prefix.MakeFolder("C:\\sort\\Dir");
 
-  std::optional<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\sort");
-  ASSERT_TRUE(entries.has_value());
+  platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\sort");
+  ASSERT_TRUE(entries.ok());
   // "_" and "~" sort after the letters once these are upper case.
   EXPECT_EQ(Names(*entries),
             (std::vector<std::string>{".", "..", "1st", "A.txt", "a.wrl", "b.txt", "c", "Dir", "Z9", "_x", "~t"}));
@@ -40,13 +40,13 @@ TEST(EnumerateFolder, FullPathsUseTheNormalisedFolder) {
   TestPrefix prefix;
   prefix.WriteFile("C:\\Browser\\world\\a.wrl");
   // A browser folder stored with a final backslash, and a scan of it.
-  std::optional<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\BROWSER\\\\world");
-  ASSERT_TRUE(entries.has_value());
+  platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\BROWSER\\\\world");
+  ASSERT_TRUE(entries.ok());
   ASSERT_EQ(entries->size(), 3u);
   EXPECT_EQ((*entries)[2].name, "a.wrl");
   EXPECT_EQ((*entries)[2].fullPath, "C:\\BROWSER\\world\\a.wrl");
   entries = EnumerateFolder("C:/Browser/./x/../world/");
-  ASSERT_TRUE(entries.has_value());
+  ASSERT_TRUE(entries.ok());
   EXPECT_EQ((*entries)[2].fullPath, "C:\\Browser\\world\\a.wrl");
   EXPECT_EQ((*entries)[0].fullPath, "C:\\Browser\\world\\.");
 }
@@ -54,8 +54,8 @@ TEST(EnumerateFolder, FullPathsUseTheNormalisedFolder) {
 TEST(EnumerateFolder, DriveRootHasNoDots) {
   TestPrefix prefix;
   prefix.WriteFile("C:\\top.txt");
-  std::optional<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\");
-  ASSERT_TRUE(entries.has_value());
+  platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder("C:\\");
+  ASSERT_TRUE(entries.ok());
   ASSERT_FALSE(entries->empty());
   EXPECT_NE(entries->front().name, ".");
   bool found = false;
@@ -73,11 +73,15 @@ TEST(EnumerateFolder, CannotStartOnWhatIsNoFolder) {
   TestPrefix prefix;
   prefix.WriteFile("C:\\f\\file.txt");
   prefix.MakeFolder("C:\\f\\empty");
-  EXPECT_FALSE(EnumerateFolder("C:\\f\\missing").has_value());
-  EXPECT_FALSE(EnumerateFolder("C:\\f\\file.txt").has_value());
-  EXPECT_FALSE(EnumerateFolder("").has_value());
-  std::optional<std::vector<FolderEntry>> empty = EnumerateFolder("C:\\f\\EMPTY");
-  ASSERT_TRUE(empty.has_value());
+  for (const char* folder : {"C:\\f\\missing", "C:\\f\\file.txt", "C:\\f\\missing\\deeper", ""}) {
+    const platform::IoResult<std::vector<FolderEntry>> entries = EnumerateFolder(folder);
+    ASSERT_FALSE(entries.ok()) << folder;
+    EXPECT_EQ(entries.error().kind, platform::IoErrorKind::kNotFound) << folder;
+    EXPECT_NE(entries.error().osCode, 0) << folder;
+    EXPECT_EQ(entries.error().path, folder);
+  }
+  platform::IoResult<std::vector<FolderEntry>> empty = EnumerateFolder("C:\\f\\EMPTY");
+  ASSERT_TRUE(empty.ok());
   EXPECT_EQ(Names(*empty), (std::vector<std::string>{".", ".."}));
 }
 

@@ -127,6 +127,30 @@ TEST(FullPathName, NeedsACurrentFolderOnlyForRelativePaths) {
   EXPECT_EQ(FullPathName(u"\\world", u"Z:\\home\\me"), u"Z:\\world");
 }
 
+// Where Windows sees a device, GetFullPathName gives "\\.\NAME".
+TEST(WindowsNames, ADeviceIsNamedByTheLastComponentsBase) {
+  struct DeviceCase {
+    const char* name;
+    bool device;
+  };
+  for (const DeviceCase& c :
+       {DeviceCase{"nul", true}, {"NUL.wrl", true},   {"nul .wrl", true},   {"nul..wrl", true},    {"nul.x.wrl", true},
+        {"nul:.wrl", true},      {"aux:", true},      {"nul  ", true},      {"nul. ", true},       {"Com1", true},
+        {"lpt9.txt", true},      {"prn.wrl", true},   {"conin$.wrl", true}, {"CONOUT$", true},     {"nulx.wrl", false},
+        {" nul.wrl", false},     {"com0.wrl", false}, {"com10.wrl", false}, {"clock$.wrl", false}, {"a:b:c.wrl", false},
+        {"x.nul", false},        {"lpt", false},      {"", false}}) {
+    SCOPED_TRACE(c.name);
+    const std::string name = c.name;
+    EXPECT_EQ(platform::IsDeviceName(name), c.device);
+    EXPECT_EQ(platform::IsDeviceName(std::u16string(name.begin(), name.end())), c.device);
+#ifdef _WIN32
+    if (!name.empty()) {
+      EXPECT_EQ(RealFullPathNameA("C:\\x\\" + name).rfind("\\\\.\\", 0) == 0, c.device);
+    }
+#endif
+  }
+}
+
 // 表 is 95 5C and ソ is 83 5C in code page 932: their second byte has the
 // code of "\" and is no separator.
 TEST(AnsiPaths, ATrailByteIsNeverASeparator) {

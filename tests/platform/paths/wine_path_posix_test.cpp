@@ -92,9 +92,15 @@ TEST(FindHostFile, DrivesComeFromDosdevices) {
 
 TEST(FindHostFile, RefusesNamesWindowsForbids) {
   TestPrefix prefix;
-  for (const char* name : {"q?m", "st*r", "a:b", "quo\"te", "l<t", "p|pe"}) {
+  for (const char* name : {"q?m", "st*r", "quo\"te", "l<t", "p|pe", "tab\t", "nul.wrl", "Com1", "aux:"}) {
     prefix.WriteFile(std::string("C:\\odd\\") + name);
     EXPECT_FALSE(HostPath(std::string("C:\\odd\\") + name).has_value()) << name;
+  }
+  // Wine opens these by their names: a colon past the drive is a character
+  // like any other, and a folder named like a device is no device.
+  for (const char* name : {"a:b.wrl", "x:", "nul\\w.wrl", "com0.wrl", "nulx"}) {
+    prefix.WriteFile(std::string("C:\\odd\\") + name);
+    EXPECT_TRUE(HostPath(std::string("C:\\odd\\") + name).has_value()) << name;
   }
   EXPECT_FALSE(FindHostFile(u"C:\\..\\..").has_value());
   EXPECT_FALSE(FindHostFile(u"C:\\odd/..").has_value());
