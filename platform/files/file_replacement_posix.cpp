@@ -192,15 +192,11 @@ int ReplacementFile::Create(const OriginalFile& original, ReplacementFile* file)
   }
   if (!file->m_fd.valid()) return EEXIST;
   if (fstat(file->fd(), &file->m_status) != 0) return errno;
-  file->m_leased = TakeWriteLease(file->fd()) == LeaseTaken::kTaken;
   return 0;
 }
 
 ReplacementFile::~ReplacementFile() {
-  // A program that opened this file while it stood under the name writes
-  // into it: it is left rather than removed with that write.
-  if (!m_temporary.empty() && !(m_leased && LeaseBroken(fd()))) RemoveTemporaryIfItNames(m_status);
-  if (m_leased) ReleaseLease(fd());
+  if (!m_temporary.empty()) RemoveTemporaryIfItNames(m_status);
 }
 
 int ReplacementFile::TakeOwner() {
@@ -220,6 +216,8 @@ int ReplacementFile::TakePermissions() {
   // without the right to keep set-group-ID the kernel drops it quietly.
   const mode_t bits = wanted.st_mode & 07777;
   const int chmodError = fchmod(fd(), bits) == 0 ? 0 : errno;
+  // Owner and group are the original's already (TakeOwner).
+  if (chmodError == 0 && (bits & (S_ISUID | S_ISGID)) == 0) return 0;
   struct stat now;
   if (fstat(fd(), &now) != 0) return errno;
   if ((now.st_mode & 07777) != bits || now.st_uid != wanted.st_uid || now.st_gid != wanted.st_gid)
@@ -232,11 +230,11 @@ int ReplacementFile::GiveTemporaryName() {
   std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd());
   for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
     std::string temporary = TemporaryName(m_original->name);
-    int linked = linkat(AT_FDCWD, self, m_original->folderFd, temporary.c_str(), AT_SYMLINK_FOLLOW);
-    // Without /proc only a process allowed to open any file by its handle
-    // may name an open file.
-    if (linked != 0 && errno == ENOENT)
-      linked = linkat(fd(), "", m_original->folderFd, temporary.c_str(), AT_EMPTY_PATH);
+    // By the descriptor where the process may (it may open any file by its
+    // handle), else through /proc, whose lookup costs more.
+    int linked = linkat(fd(), "", m_original->folderFd, temporary.c_str(), AT_EMPTY_PATH);
+    if (linked != 0 && (errno == ENOENT || errno == EPERM))
+      linked = linkat(AT_FDCWD, self, m_original->folderFd, temporary.c_str(), AT_SYMLINK_FOLLOW);
     if (linked == 0) {
       m_temporary = std::move(temporary);
       return 0;
@@ -297,7 +295,7 @@ int ReplacementFile::Settle() {
   // land in a file about to go.
   const bool tookOriginal = NamesFile(original.folderFd, m_temporary, original.status);
   if (tookOriginal && !OpenedMeanwhile()) {
-    RemoveTemporaryIfItNames(original.status);
+    if (unlinkat(original.folderFd, m_temporary.c_str(), 0) == 0) m_temporary.clear();
     return 0;
   }
   // What stood under the name goes back, unless another save of that

@@ -47,14 +47,13 @@ bool LeaseBroken(int fd);
 // replace it. False where the file system has no such flags.
 bool IsAppendOnlyOrImmutable(int fd);
 
-// A file made to replace another in the same folder: readable and writable
-// by this user alone until it takes over the original's permissions, and
-// leased where leases are to be had, so that a program opening it once it
-// stands under the name shows. It has no name until Replace() where the file
-// system allows (O_TMPFILE), so that a killed process leaves nothing behind;
-// elsewhere, and for the moment of the exchange, it has a temporary name
-// carrying this program's marker (see RemoveStaleTemporaries). That name is
-// removed again when this object goes, while it still names this file.
+// A file made to replace another in the same folder, readable and writable
+// by this user alone until it takes over the original's permissions. It has
+// no name until Replace() where the file system allows (O_TMPFILE), so that
+// a killed process leaves nothing behind; elsewhere, and for the moment of
+// the exchange, it has a temporary name carrying this program's marker (see
+// RemoveStaleTemporaries). That name is removed again when this object goes,
+// while it still names this file.
 class ReplacementFile {
  public:
   // A new, empty file beside `original`. Returns 0 or an errno value.
@@ -109,8 +108,7 @@ class ReplacementFile {
   std::string m_temporary;  // its own name in the folder, empty while it has none
   ScopedFd m_fd;
   struct stat m_status {};  // its identity
-  bool m_leased = false;
-  bool m_settled = false;  // by a rename that needs no settling
+  bool m_settled = false;   // by a rename that needs no settling
 };
 
 // Removes the temporary files of this program that are stale: the

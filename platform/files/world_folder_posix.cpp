@@ -52,10 +52,10 @@ bool LockedByOthers(int fd) {
 }
 
 // Writes all of `bytes`; EBUSY as soon as another program opens the file
-// leased at `watchedFd` (-1: none).
+// leased at `watchedFd` (-1: none), looked for between two pieces.
 int WriteAll(int fd, std::string_view bytes, int watchedFd) {
-  while (!bytes.empty()) {
-    if (watchedFd >= 0 && LeaseBroken(watchedFd)) return EBUSY;
+  for (bool first = true; !bytes.empty(); first = false) {
+    if (!first && watchedFd >= 0 && LeaseBroken(watchedFd)) return EBUSY;
     const ssize_t written = write(fd, bytes.data(), std::min(bytes.size(), kMaxWrite));
     if (written < 0) {
       if (errno == EINTR) continue;
@@ -290,12 +290,12 @@ IoStatus WorldFile::TakeExclusive() {
 IoResult<std::string> WorldFile::ReadAll(std::size_t limit) {
   const Impl& f = *m_impl;
   assert(f.file.valid() && "WorldFile::ReadAll() after TakeExclusive()");
-  struct stat now;
-  if (fstat(f.file.get(), &now) != 0) return OsError(errno, f.path);
   const IoError tooLarge{IoErrorKind::kTooLarge, EFBIG, f.path};
-  if (static_cast<std::uint64_t>(now.st_size) > limit) return tooLarge;
+  // The size when the file was taken; should it have grown since (where no
+  // lease keeps writers out), the read goes on to its end.
+  if (static_cast<std::uint64_t>(f.taken.st_size) > limit) return tooLarge;
   // One byte more than the size, so that the end shows without growing.
-  std::string bytes(static_cast<std::size_t>(now.st_size) + 1, '\0');
+  std::string bytes(static_cast<std::size_t>(f.taken.st_size) + 1, '\0');
   std::size_t filled = 0;
   for (;;) {
     if (filled > limit) return tooLarge;
