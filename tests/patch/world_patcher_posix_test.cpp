@@ -2,12 +2,9 @@
 // ACLs, links, the world folder's bounds, an append-only folder, a full disk
 // and a read-only mount.
 
-#include <fcntl.h>
 #include <grp.h>
-#include <linux/fs.h>
 #include <pwd.h>
 #include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -245,36 +242,23 @@ TEST_F(WorldPatcherPosixTest, FolderGoneBeforeTheRewriteIsAGenericFailure) {
   EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
 }
 
-// The append-only flag (chattr +a) of a folder, set while this lives.
-class ScopedAppendOnly {
- public:
-  explicit ScopedAppendOnly(const std::string& hostPath) : m_fd(open(hostPath.c_str(), O_RDONLY | O_CLOEXEC)) {
-    int flags = 0;
-    if (m_fd < 0 || ioctl(m_fd, FS_IOC_GETFLAGS, &flags) != 0) return;
-    flags |= FS_APPEND_FL;
-    m_set = ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+// A folder append-only (chattr +a) while this lives.
+struct AppendOnly {
+  explicit AppendOnly(std::string hostPath) : path(std::move(hostPath)), set(Chattr("+a")) {}
+  ~AppendOnly() {
+    if (set) Chattr("-a");
   }
-  ~ScopedAppendOnly() {
-    int flags = 0;
-    if (m_set && ioctl(m_fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags &= ~FS_APPEND_FL;
-      ioctl(m_fd, FS_IOC_SETFLAGS, &flags);
-    }
-    if (m_fd >= 0) close(m_fd);
+  bool Chattr(const char* flag) const {
+    return std::system(("chattr " + std::string(flag) + " '" + path + "' 2>/dev/null").c_str()) == 0;
   }
-  ScopedAppendOnly(const ScopedAppendOnly&) = delete;
-  ScopedAppendOnly& operator=(const ScopedAppendOnly&) = delete;
-  bool set() const { return m_set; }
-
- private:
-  int m_fd;
-  bool m_set = false;
+  const std::string path;
+  const bool set;
 };
 
 TEST_F(WorldPatcherPosixTest, AppendOnlyFolderIsAccessDeniedAndGetsNoTemporaryFile) {
   m_prefix.WriteFile(kPath, kNeedsChange);
-  ScopedAppendOnly appendOnly(WorldFolder());
-  if (!appendOnly.set()) GTEST_SKIP() << "cannot make a folder append-only here (needs root, and ext4, xfs or btrfs)";
+  const AppendOnly appendOnly(WorldFolder());
+  if (!appendOnly.set) GTEST_SKIP() << "cannot make a folder append-only here (needs root, and ext4, xfs or btrfs)";
   EXPECT_EQ(PatchWorldFile(kPath, 0), kAccessDenied);
   EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
   EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});

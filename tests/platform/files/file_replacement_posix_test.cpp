@@ -1,5 +1,6 @@
-// Replacing a file while another program saves its own over it: whatever
-// that program saved last stands, and none of its files is removed.
+// Replacing a file while another program saves its own over it twice, the
+// second time between the exchange of names and its check: that second save
+// stands, and the first is not removed.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,12 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "platform/files/file_replacement_posix.h"
 #include "tests/support/test_prefix.h"
@@ -20,61 +20,37 @@
 namespace {
 
 namespace fs = std::filesystem;
-using platform::OriginalFile;
-using platform::ReplacementFile;
-using platform::ScopedFd;
 
-class FileReplacementPosixTest : public testing::Test {
- protected:
-  void SetUp() override {
-    m_prefix.WriteFile("C:\\world\\city.wrl", "original");
-    m_folder = m_prefix.HostPath("C:\\world");
-    m_folderFd = ScopedFd(open(m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    m_fileFd = ScopedFd(openat(m_folderFd.get(), m_name.c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(fstat(m_fileFd.get(), &m_status), 0);
-  }
+// Another program's save: a new file renamed over the name.
+void Save(const std::string& folder, const std::string& bytes) {
+  std::ofstream(folder + "/save.new") << bytes;
+  fs::rename(folder + "/save.new", folder + "/city.wrl");
+}
 
-  // Another program's save: a new file renamed over the name.
-  void Save(const std::string& bytes) const {
-    std::ofstream(m_folder + "/save.new") << bytes;
-    fs::rename(m_folder + "/save.new", m_folder + "/" + m_name);
-  }
-
-  std::string Read(const std::string& name) const {
-    std::stringstream bytes;
-    bytes << std::ifstream(m_folder + "/" + name).rdbuf();
-    return bytes.str();
-  }
-
-  // The content of every file in the folder.
-  std::vector<std::string> Contents() const {
-    std::vector<std::string> contents;
-    for (const fs::directory_entry& entry : fs::directory_iterator(m_folder))
-      contents.push_back(Read(entry.path().filename()));
-    std::sort(contents.begin(), contents.end());
-    return contents;
-  }
-
-  testing_support::TestPrefix m_prefix;
-  std::string m_folder;
-  const std::string m_name = "city.wrl";
-  ScopedFd m_folderFd, m_fileFd;
-  struct stat m_status {};
-};
-
-TEST_F(FileReplacementPosixTest, ASecondSaveDuringTheExchangeStandsAndTheFirstIsNotRemoved) {
-  const OriginalFile original{m_folderFd.get(), m_name, m_fileFd.get(), m_status, false};
+TEST(FileReplacementPosix, ASaveDuringTheExchangeStandsAndTheOneBeforeIsNotRemoved) {
+  testing_support::TestPrefix prefix;
+  prefix.WriteFile("C:\\world\\city.wrl", "original");
+  const std::string folder = prefix.HostPath("C:\\world");
+  const std::string name = "city.wrl";
+  const platform::ScopedFd folderFd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  const platform::ScopedFd fileFd(openat(folderFd.get(), name.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status;
+  ASSERT_EQ(fstat(fileFd.get(), &status), 0);
   {
-    ReplacementFile ours;
-    ASSERT_EQ(ReplacementFile::Create(original, &ours), 0);
+    const platform::OriginalFile original{folderFd.get(), name, fileFd.get(), status, false};
+    platform::ReplacementFile ours;
+    ASSERT_EQ(platform::ReplacementFile::Create(original, &ours), 0);
     ASSERT_EQ(write(ours.fd(), "ours", 4), 4);
-    Save("first save");
+    Save(folder, "first save");
     ASSERT_EQ(ours.Exchange(), 0);
-    Save("second save");
+    Save(folder, "second save");
     EXPECT_EQ(ours.Settle(), ESTALE);
   }
-  EXPECT_EQ(Read(m_name), "second save");
-  EXPECT_EQ(Contents(), (std::vector<std::string>{"first save", "second save"}));
+  EXPECT_EQ(prefix.ReadFile("C:\\world\\city.wrl"), "second save");
+  std::multiset<std::string> contents;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    contents.insert((std::stringstream() << std::ifstream(entry.path()).rdbuf()).str());
+  EXPECT_EQ(contents, (std::multiset<std::string>{"first save", "second save"}));
 }
 
 }  // namespace
