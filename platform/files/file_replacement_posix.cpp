@@ -72,8 +72,6 @@ std::optional<pid_t> MakerOfTemporary(std::string_view name) {
 // A process of another user counts as running (EPERM): its number is taken.
 bool ProcessRuns(pid_t pid) { return kill(pid, 0) == 0 || errno == EPERM; }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Whether `name` in the folder is, by device and inode, the file `identity`
 // describes.
 bool NamesFile(int folderFd, const std::string& name, const struct stat& identity) {
@@ -244,14 +242,12 @@ int ReplacementFile::GiveTemporaryName() {
   return EEXIST;
 }
 
-bool ReplacementFile::RemoveTemporaryIfItNames(const struct stat& identity) {
+void ReplacementFile::RemoveTemporaryIfItNames(const struct stat& identity) {
   // Another program may have put a file of its own under the name (by a
   // rename of its own): only ours goes.
-  if (!NamesFile(m_original->folderFd, m_temporary, identity) ||
-      unlinkat(m_original->folderFd, m_temporary.c_str(), 0) != 0)
-    return false;
-  m_temporary.clear();
-  return true;
+  if (NamesFile(m_original->folderFd, m_temporary, identity) &&
+      unlinkat(m_original->folderFd, m_temporary.c_str(), 0) == 0)
+    m_temporary.clear();
 }
 
 int ReplacementFile::ExchangeNames() {

@@ -14,6 +14,11 @@
 
 namespace platform {
 
+// Whether two statuses describe the same file: device and inode.
+inline bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // The file being replaced, as the replacement needs it.
 struct OriginalFile {
   int folderFd;             // the folder that holds it (O_PATH will do)
@@ -97,8 +102,8 @@ class ReplacementFile {
  private:
   int GiveTemporaryName();
   // Removes the temporary name while it names the file `identity`
-  // describes, and gives whether it did.
-  bool RemoveTemporaryIfItNames(const struct stat& identity);
+  // describes.
+  void RemoveTemporaryIfItNames(const struct stat& identity);
   // Exchanges the temporary name and the original's name.
   int ExchangeNames();
   // Whether a program opened the original since it was leased.

@@ -34,8 +34,6 @@ constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
 
 IoError Busy(std::string_view path) { return IoError{IoErrorKind::kBusy, 0, std::string(path)}; }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
 // Whether another process holds a POSIX (fcntl, lockf) or an open file
 // description lock on any part of the file.
 bool LockedByOthers(int fd) {
