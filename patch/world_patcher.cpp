@@ -1,63 +1,63 @@
 #include "patch/world_patcher.h"
 
 #include <new>
-#include <optional>
 
 #include "patch/gzip_codec.h"
 #include "patch/world_text.h"
-#include "platform/files/exclusive_file.h"
-#include "platform/files/file_status.h"
-#include "platform/folders/folder_tree.h"
 
 int g_filesWritten = 0;
 
 namespace {
 
-PatchResult ResultOf(platform::IoFailure failure) {
-  switch (failure) {
-    case platform::IoFailure::kNone: return kPatchDone;
-    case platform::IoFailure::kDiskFull: return kDiskFull;
-    case platform::IoFailure::kAccessDenied: return kAccessDenied;
-    case platform::IoFailure::kGeneric: return kOpenFailed;
-    case platform::IoFailure::kOther: return kOtherIoFailure;
-    case platform::IoFailure::kTooLarge: return kOpenFailed;
+using platform::IoErrorKind;
+
+// The result of a failure once the file is found: the kinds a write can
+// fail with keep their own; every other failure to open, read, write or
+// replace the file is a failure to open it, bar those of no known kind.
+PatchResult ResultOf(const platform::IoError& error) {
+  switch (error.kind) {
+    case IoErrorKind::kDiskFull: return kDiskFull;
+    case IoErrorKind::kAccessDenied: return kAccessDenied;
+    case IoErrorKind::kOther: return kOtherIoFailure;
+    case IoErrorKind::kNotFound:
+    case IoErrorKind::kBusy:
+    case IoErrorKind::kNotAFile:
+    case IoErrorKind::kOutside:
+    case IoErrorKind::kTooLarge:
+    case IoErrorKind::kGeneric: return kOpenFailed;
   }
   return kOtherIoFailure;
 }
 
 // Steps after the status checks. The file stays held, unshared, from the
-// moment it is opened until its new content is in place.
-PatchResult PatchOpenWorldFile(const std::string& path, int mode) {
-  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open(path);
-  if (!file) return kOpenFailed;
-  std::string bytes;
-  if (platform::IoFailure failure = file->ReadAll(&bytes, kMaxInflatedBytes); failure != platform::IoFailure::kNone)
-    return ResultOf(failure);
-  WorldRewrite rewrite = RewriteWorldBytes(bytes, mode);
+// moment it is taken until its new content is in place.
+PatchResult PatchFoundFile(platform::WorldFile& file, int mode) {
+  // Any failure to open the file for reading is one result, whatever its kind.
+  if (!file.TakeExclusive()) return kOpenFailed;
+  platform::IoResult<std::string> bytes = file.ReadAll(kMaxInflatedBytes);
+  if (!bytes) return ResultOf(bytes.error());
+  const WorldRewrite rewrite = RewriteWorldBytes(*bytes, mode);
   switch (rewrite.outcome) {
     case WorldRewrite::Outcome::kUnchanged: return kPatchDone;
     case WorldRewrite::Outcome::kUndecodable: return kOpenFailed;
     case WorldRewrite::Outcome::kChanged: break;
   }
-  if (platform::IoFailure failure = file->ReplaceContent(rewrite.bytes); failure != platform::IoFailure::kNone)
-    return ResultOf(failure);
+  if (platform::IoStatus replaced = file.ReplaceContent(rewrite.bytes); !replaced) return ResultOf(replaced.error());
   ++g_filesWritten;
   return kPatchDone;
 }
 
-// PatchWorldFile, refused outside `worldFolder` when one is given.
-PatchResult PatchWorldFileWithin(const std::string& path, int mode, std::optional<std::string_view> worldFolder) {
-  std::optional<platform::FileStatus> status = platform::GetFileStatus(path);
-  if (!status) return kFileMissing;
-  if (worldFolder) {
-    const auto tree = platform::FolderTree::Open(*worldFolder);
-    if (!tree || !tree->Contains(path)) return kOpenFailed;
-  }
+}  // namespace
+
+PatchResult PatchWorldFile(platform::WorldFolder& worldFolder, const std::string& path, int mode) {
+  platform::IoResult<platform::WorldFile> file = worldFolder.OpenFile(path);
+  // A file found only outside the folder is there, but not to be opened.
+  if (!file) return file.error().kind == IoErrorKind::kOutside ? kOpenFailed : kFileMissing;
   // Before the content is looked at: a read-only file is reported even when
   // it would need no change.
-  if (status->readOnly) return kReadOnly;
+  if (file->status().readOnly) return kReadOnly;
   try {
-    return PatchOpenWorldFile(path, mode);
+    return PatchFoundFile(*file, mode);
   } catch (const std::bad_alloc&) {
     // Nothing has been written yet when memory runs out (the new content is
     // complete before the rewrite starts), so the file is left as it was.
@@ -65,10 +65,20 @@ PatchResult PatchWorldFileWithin(const std::string& path, int mode, std::optiona
   }
 }
 
-}  // namespace
-
-PatchResult PatchWorldFile(const std::string& path, int mode) { return PatchWorldFileWithin(path, mode, std::nullopt); }
+PatchResult ResultForUnopenedFolder(const platform::IoError& error) {
+  return error.kind == IoErrorKind::kNotFound ? kFileMissing : kOpenFailed;
+}
 
 PatchResult PatchWorldFile(const std::string& path, int mode, const std::string& worldFolder) {
-  return PatchWorldFileWithin(path, mode, worldFolder);
+  platform::IoResult<platform::WorldFolder> folder = platform::WorldFolder::Open(worldFolder);
+  if (!folder) return ResultForUnopenedFolder(folder.error());
+  const PatchResult result = PatchWorldFile(*folder, path, mode);
+  // The rewrite is complete and atomic already; only its durability waits.
+  (void)folder->Flush();
+  return result;
+}
+
+PatchResult PatchWorldFile(const std::string& path, int mode) {
+  const bool driveAbsolute = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  return PatchWorldFile(path, mode, driveAbsolute ? path.substr(0, 3) : std::string());
 }

@@ -51,10 +51,13 @@ int MessageForResult(PatchResult result) {
 // of titles, the lookup would cost more than rewriting the files.
 class BrowserDirectoryForTitles {
  public:
-  explicit BrowserDirectoryForTitles(const std::function<std::string()>& lookup) : m_lookup(lookup) {}
+  using Clock = std::chrono::steady_clock;
+
+  BrowserDirectoryForTitles(const std::function<std::string()>& lookup, const std::function<Clock::time_point()>& clock)
+      : m_lookup(lookup), m_clock(clock) {}
 
   const std::string& Get() {
-    const auto now = Clock::now();
+    const auto now = m_clock();
     if (!m_lookedUpAt || now - *m_lookedUpAt >= kFrame) {
       m_directory = m_lookup();
       m_lookedUpAt = now;
@@ -63,10 +66,10 @@ class BrowserDirectoryForTitles {
   }
 
  private:
-  using Clock = std::chrono::steady_clock;
   static constexpr auto kFrame = std::chrono::milliseconds(16);
 
   const std::function<std::string()>& m_lookup;
+  const std::function<Clock::time_point()>& m_clock;
   std::optional<Clock::time_point> m_lookedUpAt;
   std::string m_directory;
 };
@@ -119,17 +122,22 @@ int WriteFilesThread(const WorldFileList& files, const std::string& worldFolder,
   // no first file to show and no count to divide by.
   if (!files.empty()) {
     const int n = static_cast<int>(files.size());
-    BrowserDirectoryForTitles browserDirectory(hooks.browserDirectory);
+    BrowserDirectoryForTitles browserDirectory(hooks.browserDirectory, hooks.now);
     ShowFile(window, browserDirectory, files.front(), 1, n, std::nullopt);
+    platform::IoResult<platform::WorldFolder> folder = platform::WorldFolder::Open(worldFolder);
     // 64 bits: 100 per file must not wrap however long the list.
     std::uint64_t numerator = 100;
     for (int i = 0; i < n; ++i) {
       const std::string& path = files[static_cast<std::size_t>(i)];
-      ReportFailure(window, hooks.patchFile(path, mode, worldFolder), path);
+      ReportFailure(window, folder ? hooks.patchFile(*folder, path, mode) : ResultForUnopenedFolder(folder.error()),
+                    path);
       const auto position = static_cast<int>(numerator / static_cast<std::uint64_t>(n));
       ShowFile(window, browserDirectory, path, i + 1, n, position);
       numerator += 100;
     }
+    // Not reported: every rewrite counted is complete and in place, and a
+    // message could only say that it may not survive a crash of the system.
+    if (folder) (void)folder->Flush();
   }
   ShowSummary(window, g_filesWritten);
   return 0;

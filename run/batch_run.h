@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -7,19 +8,22 @@
 
 #include "locate/browser_directory.h"
 #include "patch/world_patcher.h"
+#include "platform/files/world_folder.h"
 #include "run/run_window.h"
 #include "scan/world_scan.h"
 
 // What the run calls besides the window. The defaults are the program's own;
 // tests put fakes in their place.
 struct BatchRunHooks {
-  // Brings one file found under `worldFolder` into the requested state and
-  // classifies the outcome.
-  std::function<PatchResult(const std::string& path, int mode, const std::string& worldFolder)> patchFile =
-      static_cast<PatchResult (*)(const std::string&, int, const std::string&)>(PatchWorldFile);
+  // Brings one file found under the run's world folder into the requested
+  // state and classifies the outcome.
+  std::function<PatchResult(platform::WorldFolder& worldFolder, const std::string& path, int mode)> patchFile =
+      static_cast<PatchResult (*)(platform::WorldFolder&, const std::string&, int)>(PatchWorldFile);
   // The browser's install directory, for the titles shown: asked again once
   // a frame (16 ms) has passed since it was last asked.
   std::function<std::string()> browserDirectory = GetBrowserDirectory;
+  // The clock that tells when a frame has passed.
+  std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
 };
 
 // `text` with every "%d" replaced by `path`, in one pass from left to right:
@@ -36,7 +40,8 @@ std::string FormatNumbers(std::string_view pattern, std::initializer_list<int> n
 std::string RunTitle(std::string_view path, std::string_view browserDirectory);
 
 // The worker's body: patches every file of `files` (found under
-// `worldFolder`, and refused outside it) in order with `mode`,
+// `worldFolder`, and refused outside it) in order with `mode`, through the
+// world folder opened once for the run and flushed before the summary;
 // keeps the window's title, label and progress bar on the file just handled,
 // reports each failed file in a message box, and ends with the summary.
 // A full disk ends the dialog with -4 and the remaining files are still

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/files/file_status_posix.h"
 #include "platform/paths/wine_path_posix.h"
 
 namespace platform {

@@ -19,6 +19,7 @@ namespace platform {
 
 class WorldFile;
 
+// Used by one thread at a time.
 class WorldFolder {
  public:
   struct Impl;
@@ -44,9 +45,11 @@ class WorldFolder {
   //   other kinds as the host reports them.
   IoResult<WorldFile> OpenFile(std::string_view path);
 
-  // Makes every replacement made so far durable: each folder in which a file
-  // was replaced is synced once. The replacements themselves are complete
-  // and atomic before this is called.
+  // Makes every replacement made so far durable. Each folder in which files
+  // are replaced is synced once the replacements move on to another folder,
+  // and the last one here: a folder once per visit, not once per file. The
+  // replacements themselves are complete and atomic before they are synced.
+  // Gives the first failed sync since the last Flush.
   IoStatus Flush();
 
  private:

@@ -107,22 +107,22 @@ ListingCache& Listings() {
   return cache;
 }
 
-// Reads the folder at `path` for the first entry equal to `upper` ignoring
-// case (nullopt in *match when there is none), keeping the listing when its
-// folder's times can be trusted. Names that are not valid UTF-8 match
-// nothing: no Windows name spells them. False when the folder cannot be read.
-bool ReadFolder(const std::string& path, std::u16string_view upper, std::optional<std::string>* match) {
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  DIR* dir = fdopendir(fd);
+// Reads the folder open for reading at `readFd` (taken over) for the first
+// entry equal to `upper` ignoring case (nullopt in *match when there is
+// none), keeping the listing when its folder's times can be trusted. Names
+// that are not valid UTF-8 match nothing: no Windows name spells them. False
+// when the folder cannot be read.
+bool ReadFolder(int readFd, std::u16string_view upper, std::optional<std::string>* match) {
+  if (readFd < 0) return false;
+  DIR* dir = fdopendir(readFd);
   if (dir == nullptr) {
-    close(fd);
+    close(readFd);
     return false;
   }
   // Taken before reading: a change made while reading then shows as a
   // changed stamp at the next lookup.
   struct stat status;
-  bool keep = fstat(fd, &status) == 0 && !ChangedRecently(StampOf(status)) && KeepsFolderTimes(fd);
+  bool keep = fstat(readFd, &status) == 0 && !ChangedRecently(StampOf(status)) && KeepsFolderTimes(readFd);
   *match = std::nullopt;
   std::vector<ListedName> names;
   std::u16string text;
@@ -149,6 +149,8 @@ bool ReadFolder(const std::string& path, std::u16string_view upper, std::optiona
   return true;
 }
 
+constexpr int kReadFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
 }  // namespace
 
 bool StepInto(std::string* path, std::u16string_view name, std::string_view hostName, struct stat* status) {
@@ -163,12 +165,23 @@ bool StepInto(std::string* path, std::u16string_view name, std::string_view host
     if (stat(path->c_str(), status) == 0) return true;
     if (errno != ENOENT) return false;
     path->resize(folderLength);
-    if (!ReadFolder(*path, upper, &match)) return false;
+    if (!ReadFolder(open(path->c_str(), kReadFolder), upper, &match)) return false;
   }
   if (!match) return false;
   path->push_back('/');
   path->append(*match);
   return stat(path->c_str(), status) == 0;  // e.g. a dangling link
+}
+
+std::optional<std::string> FindEntryIgnoringCase(int folderFd, std::u16string_view name, std::string_view hostName) {
+  const std::u16string upper = UpperCase(name);
+  std::optional<std::string> match;
+  struct stat folder;
+  if (hostName.size() <= kMaxHostNameBytes && fstat(folderFd, &folder) == 0 &&
+      Listings().FindElsewhere(folder, hostName, upper, &match))
+    return match;
+  if (!ReadFolder(openat(folderFd, ".", kReadFolder), upper, &match)) return std::nullopt;
+  return match;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,11 @@ namespace platform {
 // that exists, else the first entry equal to it ignoring case. *path and
 // *status then describe what was found; false when nothing was.
 bool StepInto(std::string* path, std::u16string_view name, std::string_view hostName, struct stat* status);
+
+// The entry of the folder open at `folderFd` (O_PATH is enough) that Wine
+// takes for `name` (host spelling `hostName`) when no entry is spelt so: the
+// first equal to it ignoring case. nullopt when there is none or the folder
+// cannot be read. Uses and fills the same kept listings as StepInto.
+std::optional<std::string> FindEntryIgnoringCase(int folderFd, std::u16string_view name, std::string_view hostName);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Failure paths and file identity on real Linux file systems: modes, owners,
-// links, the world folder's bounds, a full disk and a read-only mount.
+// ACLs, links, the world folder's bounds, an append-only folder, a full disk
+// and a read-only mount.
 
 #include <grp.h>
 #include <pwd.h>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -21,7 +23,7 @@
 #include "patch/gzip_codec.h"
 #include "patch/world_patcher.h"
 #include "patch/world_text.h"
-#include "platform/files/exclusive_file.h"
+#include "platform/files/world_folder.h"
 #include "tests/patch/patcher_posix_fixture.h"
 
 namespace {
@@ -105,8 +107,9 @@ TEST_F(WorldPatcherPosixTest, ReadOnlyFileIsReportedWhetherOrNotItNeedsAChange) 
 
 TEST_F(WorldPatcherPosixTest, RewriteKeepsModeOwnerGroupAndExtendedAttributes) {
   m_prefix.WriteFile(kPath, kNeedsChange);
-  ASSERT_EQ(chmod(Host().c_str(), 0640), 0);
   const bool canChown = chown(Host().c_str(), 1234, 5678) == 0;
+  const mode_t mode = canChown ? 06750 : 0640;
+  ASSERT_EQ(chmod(Host().c_str(), mode), 0);
   const bool hasXattr = setxattr(Host().c_str(), "user.DOSATTRIB", "0x2", 3, 0) == 0;
   struct stat before;
   ASSERT_EQ(stat(Host().c_str(), &before), 0);
@@ -116,11 +119,9 @@ TEST_F(WorldPatcherPosixTest, RewriteKeepsModeOwnerGroupAndExtendedAttributes) {
   struct stat after;
   ASSERT_EQ(stat(Host().c_str(), &after), 0);
   EXPECT_NE(after.st_ino, before.st_ino) << "new content is renamed into place";
-  EXPECT_EQ(after.st_mode & 07777, 0640u);
-  if (canChown) {
-    EXPECT_EQ(after.st_uid, 1234u);
-    EXPECT_EQ(after.st_gid, 5678u);
-  }
+  EXPECT_EQ(after.st_mode & 07777, mode);
+  EXPECT_EQ(after.st_uid, before.st_uid);
+  EXPECT_EQ(after.st_gid, before.st_gid);
   if (hasXattr) {
     char value[8] = {};
     EXPECT_EQ(getxattr(Host().c_str(), "user.DOSATTRIB", value, sizeof value), 3);
@@ -129,26 +130,62 @@ TEST_F(WorldPatcherPosixTest, RewriteKeepsModeOwnerGroupAndExtendedAttributes) {
   EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
 }
 
-TEST_F(WorldPatcherPosixTest, UnprivilegedRewriteKeepsTheGroupOrLeavesTheFile) {
+// The access ACL of a file as stored, or "none".
+std::string AccessAcl(const std::string& hostPath) {
+  char value[256];
+  const ssize_t size = getxattr(hostPath.c_str(), "system.posix_acl_access", value, sizeof value);
+  return size < 0 ? "none" : std::string(value, static_cast<std::size_t>(size));
+}
+
+bool SetAcl(const std::string& options, const std::string& hostPath) {
+  return std::system(("setfacl " + options + " '" + hostPath + "' 2>/dev/null").c_str()) == 0;
+}
+
+TEST_F(WorldPatcherPosixTest, RewriteKeepsTheFilesAclAndTakesNoneFromTheFolder) {
+  const std::string withAcl = "C:\\world\\acl.wrl";
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  m_prefix.WriteFile(withAcl, kNeedsChange);
+  ASSERT_EQ(chmod(Host().c_str(), 0640), 0);
+  if (!SetAcl("-m u:1234:rw", Host(withAcl)) || !SetAcl("-d -m u:4321:rwx,g::---", WorldFolder()))
+    GTEST_SKIP() << "no setfacl (package acl), or no ACLs on this file system";
+  const std::string acl = AccessAcl(Host(withAcl));
+  ASSERT_NE(acl, "none");
+
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kPatchDone);
+  EXPECT_EQ(PatchWorldFile(withAcl, 0), kPatchDone);
+  EXPECT_EQ(AccessAcl(Host()), "none");
+  struct stat after;
+  ASSERT_EQ(stat(Host().c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 07777, 0640u) << "the group keeps its read";
+  EXPECT_EQ(AccessAcl(Host(withAcl)), acl);
+  EXPECT_EQ(g_filesWritten, 2);
+}
+
+TEST_F(WorldPatcherPosixTest, UnprivilegedRewriteKeepsOwnerGroupAndModeOrLeavesTheFile) {
   if (std::string why = NobodyUnavailable(); !why.empty()) GTEST_SKIP() << why;
   constexpr gid_t kSharedGroup = 4242;
+  const uid_t nobody = getpwnam("nobody")->pw_uid;
   ASSERT_EQ(chmod(m_prefix.root().c_str(), 0755), 0);
   ASSERT_EQ(chmod(WorldFolder().c_str(), 0777), 0);
   struct Case {
-    mode_t mode;
+    uid_t owner;
     gid_t group;
+    mode_t mode;
     int expected;
   };
-  // Not writable by nobody, though the folder is; writable through the
-  // group nobody is in; writable by all, in a group nobody cannot give.
-  for (const Case& c : {Case{0644, 0, kOpenFailed}, Case{0664, kSharedGroup, kPatchDone},
-                        Case{0666, kSharedGroup + 1, kAccessDenied}}) {
+  // Not writable by nobody, though the folder is; another user's file,
+  // writable through the group nobody is in; nobody's own, set-group-ID in
+  // that group; nobody's own, in a group nobody cannot give.
+  for (const Case& c :
+       {Case{0, 0, 0644, kOpenFailed}, Case{0, kSharedGroup, 0664, kAccessDenied},
+        Case{nobody, kSharedGroup, 02664, kPatchDone}, Case{nobody, kSharedGroup + 1, 0666, kAccessDenied}}) {
     m_prefix.WriteFile(kPath, kNeedsChange);
-    ASSERT_EQ(chown(Host().c_str(), 0, c.group), 0);
+    ASSERT_EQ(chown(Host().c_str(), c.owner, c.group), 0);
     ASSERT_EQ(chmod(Host().c_str(), c.mode), 0);
     EXPECT_EQ(PatchAsNobody(kPath, kSharedGroup), c.expected) << std::oct << c.mode;
     struct stat after;
     ASSERT_EQ(stat(Host().c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, c.owner);
     EXPECT_EQ(after.st_gid, c.group);
     EXPECT_EQ(after.st_mode & 07777, c.mode);
     EXPECT_EQ(m_prefix.ReadFile(kPath) == kNeedsChange, c.expected != kPatchDone);
@@ -190,13 +227,41 @@ TEST_F(WorldPatcherPosixTest, TargetOutsideTheWorldFolderIsRefused) {
 
 TEST_F(WorldPatcherPosixTest, FolderGoneBeforeTheRewriteIsAGenericFailure) {
   m_prefix.WriteFile("C:\\world\\gone\\city.wrl", kNeedsChange);
-  std::optional<platform::ExclusiveFile> file = platform::ExclusiveFile::Open("C:\\world\\gone\\city.wrl");
-  ASSERT_TRUE(file);
-  fs::rename(Host("C:\\world\\gone\\city.wrl"), Host());
-  fs::remove(Host("C:\\world\\gone"));
-  EXPECT_EQ(file->ReplaceContent("new"), platform::IoFailure::kGeneric);
-  file.reset();  // its lease would make the read below wait
+  {
+    platform::IoResult<platform::WorldFolder> folder = platform::WorldFolder::Open("C:\\world");
+    ASSERT_TRUE(folder);
+    platform::IoResult<platform::WorldFile> file = folder->OpenFile("C:\\world\\gone\\city.wrl");
+    ASSERT_TRUE(file && file->TakeExclusive());
+    fs::rename(Host("C:\\world\\gone\\city.wrl"), Host());
+    fs::remove(Host("C:\\world\\gone"));
+    platform::IoStatus replaced = file->ReplaceContent("new");
+    ASSERT_FALSE(replaced);
+    EXPECT_EQ(replaced.error().kind, platform::IoErrorKind::kGeneric);
+    EXPECT_EQ(replaced.error().path, "C:\\world\\gone\\city.wrl");
+  }  // its lease would make the read below wait
   EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+}
+
+// A folder append-only (chattr +a) while this lives.
+struct AppendOnly {
+  explicit AppendOnly(std::string hostPath) : path(std::move(hostPath)), set(Chattr("+a")) {}
+  ~AppendOnly() {
+    if (set) Chattr("-a");
+  }
+  bool Chattr(const char* flag) const {
+    return std::system(("chattr " + std::string(flag) + " '" + path + "' 2>/dev/null").c_str()) == 0;
+  }
+  const std::string path;
+  const bool set;
+};
+
+TEST_F(WorldPatcherPosixTest, AppendOnlyFolderIsAccessDeniedAndGetsNoTemporaryFile) {
+  m_prefix.WriteFile(kPath, kNeedsChange);
+  const AppendOnly appendOnly(WorldFolder());
+  if (!appendOnly.set) GTEST_SKIP() << "cannot make a folder append-only here (needs root, and ext4, xfs or btrfs)";
+  EXPECT_EQ(PatchWorldFile(kPath, 0), kAccessDenied);
+  EXPECT_EQ(m_prefix.ReadFile(kPath), kNeedsChange);
+  EXPECT_EQ(Names(WorldFolder()), std::vector<std::string>{"city.wrl"});
 }
 
 TEST_F(WorldPatcherPosixTest, PlainFileAboveTheSizeLimitIsNotRead) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/support/fake_ui_thread.h"
+#include "tests/support/test_prefix.h"
 #include "ui/resource.h"
 #include "ui/string_table.h"
 
@@ -95,6 +96,10 @@ class RecordingView final : public MainDialogView {
 
 class MainDialogTest : public testing::Test {
  protected:
+  MainDialogTest() { prefix.MakeFolder(std::string(kBrowser) + "\\world"); }
+
+  // The world folder a run opens.
+  testing_support::TestPrefix prefix;
   RecordingView view;
   WorldFileList found = {std::string(kBrowser) + "\\world\\a.wrl"};
   std::vector<std::string> patched;
@@ -109,8 +114,8 @@ class MainDialogTest : public testing::Test {
       scanned = folder;
       list.insert(list.end(), found.begin(), found.end());
     };
-    hooks.run.patchFile = [this](const std::string& path, int mode, const std::string& worldFolder) {
-      patched.push_back(path + " mode " + std::to_string(mode) + " in " + worldFolder);
+    hooks.run.patchFile = [this](platform::WorldFolder& worldFolder, const std::string& path, int mode) {
+      patched.push_back(path + " mode " + std::to_string(mode) + " in " + worldFolder.path());
       return kPatchDone;
     };
     hooks.run.browserDirectory = [] { return std::string(kBrowser); };
