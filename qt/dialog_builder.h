@@ -6,6 +6,7 @@
 
 #include <string_view>
 
+#include "qt/dialog_units.h"
 #include "ui/dialog_templates.h"
 
 class QDialog;

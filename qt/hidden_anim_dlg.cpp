@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "qt/dialog_builder.h"
+#include "qt/qt_text.h"
 #include "ui/resource.h"
 
 namespace {
@@ -11,10 +12,6 @@ namespace {
 // A caption, a window menu and a close box in a frame that does not resize.
 constexpr Qt::WindowFlags kWindowFlags =
     Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-
-// Where the animation goes, as a Windows rectangle: left, top, right, bottom.
-constexpr int kAnimationRight = 387;
-constexpr int kAnimationBottom = 290;
 
 }  // namespace
 
@@ -37,12 +34,12 @@ int CHiddenAnimDlg::DoModal() {
 }
 
 bool CHiddenAnimDlg::OnInitDialog() {
-  if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay,
-                       QRect(0, 0, kAnimationRight, kAnimationBottom), this, IDC_HIDDEN_ANIMATE)) {
+  if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay, ToQRect(kHiddenAnimationRect), this,
+                       IDC_HIDDEN_ANIMATE)) {
     SetDialogItemId(m_animate, IDC_HIDDEN_ANIMATE);
   }
   m_animate.Open(IDR_AVI_ROOM);
-  setWindowTitle(QStringLiteral("??"));
+  setWindowTitle(QStringFromAnsi(kHiddenDialogCaption));
   return true;
 }
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPoint>
@@ -12,6 +11,7 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <cassert>
 
 #include "qt/about_dlg.h"
 #include "qt/dialog_builder.h"
@@ -27,9 +27,6 @@ namespace {
 // The result a dialog holds while it has not been ended: no code the program
 // ends a dialog with.
 constexpr int kNotEnded = -0x7FFFFFFF;
-
-// The virtual key of the Shift keys, as the dialog's behaviour knows them.
-constexpr int kVkShift = 16;
 
 // How often the run's display is redrawn at most: a screen's frame.
 constexpr int kFrameMilliseconds = 16;
@@ -68,10 +65,10 @@ bool IsUserInput(const QEvent& event) {
   }
 }
 
-// The font of a control that was never given one: the system's default, not
+// The font of a control that was never given one: the desktop's default, not
 // the dialog's.
 QFont SystemDefaultFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  QFont font = QApplication::font();
   font.setResolveMask(QFont::AllPropertiesResolved);
   return font;
 }
@@ -79,7 +76,14 @@ QFont SystemDefaultFont() {
 }  // namespace
 
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
-    : QDialog(parent, kWindowFlags), m_hIcon(LoadResourceIcon(IDR_MAINFRAME)), m_dialog(*this, std::move(hooks)) {
+    : QDialog(parent, kWindowFlags),
+      m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
+      // Touches the dialog only as a QObject: the worker calls it while the
+      // dialog's destructor waits for it.
+      m_dialog(
+          *this,
+          [receiver = static_cast<QObject*>(this)] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); },
+          std::move(hooks)) {
   m_nextFrame.setSingleShot(true);
   m_nextFrame.setInterval(kFrameMilliseconds);
   connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
@@ -88,19 +92,18 @@ CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
 
 int CQuietwalkDlg::DoModal() {
-  if (!GetSystemMenu()) CreateFromTemplate();
+  assert(!GetSystemMenu() && "a dialog is run once");
+  CreateFromTemplate();
   setResult(kNotEnded);
-  OnInitDialog();
+  m_dialog.OnInitDialog();
   if (result() != kNotEnded) return result();
   // Events for other windows (an open menu, a message box, the About box)
-  // never reach PreTranslateMessage: the filter passes on only this dialog's.
+  // never reach the key filter: it passes on only this dialog's.
   qApp->installEventFilter(this);
   const int code = exec();
   qApp->removeEventFilter(this);
   return code;
 }
-
-void CQuietwalkDlg::EndDialog(int code) { done(code); }
 
 QWidget* CQuietwalkDlg::GetDlgItem(int id) const { return FindDialogItem(*this, id); }
 
@@ -108,31 +111,22 @@ SystemMenu* CQuietwalkDlg::GetSystemMenu() const {
   return findChild<SystemMenu*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-bool CQuietwalkDlg::OnInitDialog() { return m_dialog.OnInitDialog(); }
-
-void CQuietwalkDlg::OnOK() { m_dialog.OnOK(); }
-
-void CQuietwalkDlg::OnCancel() { m_dialog.OnCancel(); }
-
 bool CQuietwalkDlg::eventFilter(QObject* watched, QEvent* event) {
   if (!watched->isWidgetType()) return QDialog::eventFilter(watched, event);
   const QWidget* window = static_cast<QWidget*>(watched)->window();
   // Shift let go while the window menu is up still decides which box its
   // About entry opens.
-  if (window == this || (window == GetSystemMenu() && window != nullptr)) PreTranslateMessage(event);
+  if ((window == this || (window == GetSystemMenu() && window != nullptr)) &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Shift) {
+    m_dialog.OnShiftKey(event->type() == QEvent::KeyPress);
+  }
   if (window == this && (m_inputBlocked ? IsUserInput(*event) : IsAltSpace(*event))) return true;
   return QDialog::eventFilter(watched, event);
 }
 
-bool CQuietwalkDlg::PreTranslateMessage(QEvent* event) {
-  const bool keyDown = event->type() == QEvent::KeyPress;
-  if (!keyDown && event->type() != QEvent::KeyRelease) return false;
-  if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Shift) m_dialog.PreTranslateKey(keyDown, kVkShift);
-  return false;
-}
-
-void CQuietwalkDlg::OnSysCommand(unsigned command, long /*parameter*/) {
-  if (m_dialog.OnSysCommand(command)) return;
+void CQuietwalkDlg::OnSysCommand(unsigned command) {
+  if (command == IDM_ABOUTBOX) m_dialog.OnAboutChosen();
   if (command == kScClose) close();
 }
 
@@ -144,7 +138,7 @@ void CQuietwalkDlg::customEvent(QEvent* event) {
   QDialog::customEvent(event);
 }
 
-void CQuietwalkDlg::reject() { OnCancel(); }
+void CQuietwalkDlg::reject() { m_dialog.OnCancel(); }
 
 void CQuietwalkDlg::closeEvent(QCloseEvent* event) {
   // During the run only the worker ends the dialog.
@@ -171,7 +165,7 @@ void CQuietwalkDlg::CreateFromTemplate() {
                      QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
   connect(openMenu, &QShortcut::activated, this, [this] { OpenSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
-  connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, &CQuietwalkDlg::OnOK);
+  connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, [this] { m_dialog.OnOK(); });
   for (int id : {IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) {
     connect(qobject_cast<QRadioButton*>(GetDlgItem(id)), &QRadioButton::clicked, this,
             [this, id] { m_dialog.OnRadioClicked(id); });
@@ -182,17 +176,10 @@ void CQuietwalkDlg::CreateFromTemplate() {
 void CQuietwalkDlg::OpenSystemMenu(const QPoint& globalPosition) {
   SystemMenu* menu = GetSystemMenu();
   if (!menu || m_inputBlocked) return;
-  if (const unsigned command = menu->Track(globalPosition)) OnSysCommand(command, 0);
+  if (const unsigned command = menu->Track(globalPosition)) OnSysCommand(command);
 }
 
 // --- MainDialogView
-
-UiThreadHooks CQuietwalkDlg::WorkerHooks() {
-  // Neither touches the dialog beyond its QObject: the worker calls them
-  // while the dialog's destructor waits for it.
-  QObject* receiver = this;
-  return {[receiver] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); }, LoadResourceString};
-}
 
 void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
@@ -211,89 +198,61 @@ void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label,
   if (position) m_progress.setValue(std::clamp(*position, m_progress.minimum(), m_progress.maximum()));
 }
 
+void CQuietwalkDlg::EndDialog(int code) { done(code); }
+
 void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
   AppMessageBox(ownedByDialog ? this : nullptr, text, icon);
 }
 
-std::string CQuietwalkDlg::LoadStringA(int id) { return LoadResourceString(id); }
-
-void CQuietwalkDlg::HideWindow() { hide(); }
-
-bool CQuietwalkDlg::IsWindowVisible() { return isVisible(); }
-
-void CQuietwalkDlg::EnableWindow(bool enable) {
-  // Not setEnabled: that would draw every control disabled, where a disabled
-  // dialog on Windows only stops taking input and keeps its look.
-  m_inputBlocked = !enable;
-}
-
-void CQuietwalkDlg::SetIcons() { setWindowIcon(m_hIcon); }
-
-bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu() != nullptr; }
-
-void CQuietwalkDlg::AppendSystemMenuSeparator() { GetSystemMenu()->AppendSeparator(); }
-
-void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
-  GetSystemMenu()->AppendString(command, QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& text) {
-  GetSystemMenu()->ModifyString(command, QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::SetItemText(int id, const std::string& text) {
-  if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(id))) button->setText(QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::CheckRadioButton(int /*firstId*/, int /*lastId*/, int checkedId) {
-  // The radios are auto-exclusive: checking one clears its siblings.
-  if (auto* radio = qobject_cast<QRadioButton*>(GetDlgItem(checkedId))) radio->setChecked(true);
-}
-
-void CQuietwalkDlg::SetItemNullFont(int id) {
-  if (QWidget* control = GetDlgItem(id)) control->setFont(SystemDefaultFont());
-}
-
-void CQuietwalkDlg::EnableItem(int id, bool enable) {
-  if (QWidget* control = GetDlgItem(id)) control->setEnabled(enable);
-}
-
-void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
+void CQuietwalkDlg::ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) {
+  setWindowIcon(m_hIcon);
+  auto* bumpsBack = qobject_cast<QRadioButton*>(GetDlgItem(IDC_RADIO_BUMPS_BACK));
+  auto* noBumps = qobject_cast<QRadioButton*>(GetDlgItem(IDC_RADIO_NO_BUMPS));
+  bumpsBack->setText(QStringFromAnsi(bumpsBackText));
+  noBumps->setText(QStringFromAnsi(noBumpsText));
+  // The radios are auto-exclusive: checking one clears its sibling.
+  noBumps->setChecked(true);
+  noBumps->setFont(SystemDefaultFont());
   // No size of its own: the control takes the size of the clip it opens.
   m_animate.Create(AnimationControl::kVisible | AnimationControl::kTransparent | AnimationControl::kAutoPlay,
-                   QRect(x, y, 0, 0), this, id);
-  SetDialogItemId(m_animate, id);
+                   QRect(kAnimationX, kAnimationY, 0, 0), this, IDC_ANIMATE);
+  SetDialogItemId(m_animate, IDC_ANIMATE);
 }
 
-void CQuietwalkDlg::OpenAnimationClip(int clipId) { m_animate.Open(clipId); }
+void CQuietwalkDlg::SetAboutEntry(const std::string& label) {
+  SystemMenu* menu = GetSystemMenu();
+  if (!menu || menu->ModifyString(IDM_ABOUTBOX, QStringFromAnsi(label))) return;
+  menu->AppendSeparator();
+  menu->AppendString(IDM_ABOUTBOX, QStringFromAnsi(label));
+}
 
-void CQuietwalkDlg::CreateProgress(int id, const PixelRect& rect, int low, int high) {
+void CQuietwalkDlg::EnterRunMode() {
+  for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) GetDlgItem(id)->setEnabled(false);
+  m_animate.Open(IDR_AVI_TURTLE);
+
   m_progress.setParent(this);
-  m_progress.setGeometry(ToQRect(rect));
-  SetDialogItemId(m_progress, id);
-  m_progress.setRange(low, high);
+  m_progress.setGeometry(ToQRect(kProgressRect));
+  SetDialogItemId(m_progress, IDC_PROGRESS);
+  m_progress.setRange(kProgressLow, kProgressHigh);
   m_progress.setTextVisible(false);
   m_progress.show();
-}
 
-void CQuietwalkDlg::CreateStatus(int id, const PixelRect& rect) {
   m_status.setParent(this);
-  m_status.setGeometry(ToQRect(rect));
-  SetDialogItemId(m_status, id);
+  m_status.setGeometry(ToQRect(kStatusRect));
+  SetDialogItemId(m_status, IDC_STATUS);
   m_status.setTextFormat(Qt::PlainText);
   m_status.setWordWrap(true);
   m_status.setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_status.setFont(SystemDefaultFont());
-  m_status.clear();
   m_status.show();
+
+  // Not setEnabled: that would draw every control disabled, where a disabled
+  // dialog on Windows only stops taking input and keeps its look.
+  m_inputBlocked = true;
 }
 
-void CQuietwalkDlg::RunAboutBox() {
-  CAboutDlg about(this);
-  about.DoModal();
-}
+void CQuietwalkDlg::Hide() { hide(); }
 
-void CQuietwalkDlg::RunHiddenAnimDialog() {
-  CHiddenAnimDlg hidden(this);
-  hidden.DoModal();
-}
+void CQuietwalkDlg::RunAboutBox() { CAboutDlg(this).DoModal(); }
+
+void CQuietwalkDlg::RunHiddenAnimDialog() { CHiddenAnimDlg(this).DoModal(); }

@@ -32,12 +32,8 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
 
   // Creates the window from its template, initialises it and runs it
   // modally. Returns the code it was ended with. A dialog ended during
-  // initialisation is never shown.
+  // initialisation is never shown. Once only.
   int DoModal();
-
-  // Ends the modal run with `code`; during initialisation, as soon as
-  // initialisation has returned.
-  void EndDialog(int code) override;
 
   // The control with id `id`, or null (also before DoModal).
   QWidget* GetDlgItem(int id) const;
@@ -49,27 +45,20 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   // closed, but its controls keep their look.
   bool IsWindowEnabled() const { return !m_inputBlocked; }
 
+  // Esc and the close box: ends the dialog with kIdCancel, as the behaviour
+  // does it.
+  void reject() override;
+
   // The dialog's behaviour and its state (the world folder, the mode, the
   // list, the worker).
   const MainDialog& behaviour() const { return m_dialog; }
 
  protected:
-  // Discovery and set-up of the controls. True: focus goes where it would.
-  virtual bool OnInitDialog();
-  // The OK button: starts the batch run.
-  virtual void OnOK();
-  // Esc, the close box and the Close command: ends the dialog with kIdCancel.
-  virtual void OnCancel();
-  // Sees every event this dialog's own modal loop hands to the dialog or its
-  // controls (and the keys of its open window menu), before they get it;
-  // only looks, never swallows one.
-  virtual bool PreTranslateMessage(QEvent* event);
   // A command of the window menu.
-  virtual void OnSysCommand(unsigned command, long parameter);
+  virtual void OnSysCommand(unsigned command);
 
   bool eventFilter(QObject* watched, QEvent* event) override;
   void customEvent(QEvent* event) override;
-  void reject() override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -80,27 +69,14 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
 
  private:
   // MainDialogView
-  UiThreadHooks WorkerHooks() override;
   void PumpUiEvents() override;
   void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void EndDialog(int code) override;
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
-  std::string LoadStringA(int id) override;
-  void HideWindow() override;
-  bool IsWindowVisible() override;
-  void EnableWindow(bool enable) override;
-  void SetIcons() override;
-  bool HasSystemMenu() override;
-  void AppendSystemMenuSeparator() override;
-  void AppendSystemMenuItem(unsigned command, const std::string& text) override;
-  void ModifySystemMenuItem(unsigned command, const std::string& text) override;
-  void SetItemText(int id, const std::string& text) override;
-  void CheckRadioButton(int firstId, int lastId, int checkedId) override;
-  void SetItemNullFont(int id) override;
-  void EnableItem(int id, bool enable) override;
-  void CreateAnimation(int id, int x, int y) override;
-  void OpenAnimationClip(int clipId) override;
-  void CreateProgress(int id, const PixelRect& rect, int low, int high) override;
-  void CreateStatus(int id, const PixelRect& rect) override;
+  void ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) override;
+  void SetAboutEntry(const std::string& label) override;
+  void EnterRunMode() override;
+  void Hide() override;
   void RunAboutBox() override;
   void RunHiddenAnimDialog() override;
 

@@ -1,4 +1,4 @@
-#include "ui/dialog_units.h"
+#include "qt/dialog_units.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/dialog_templates.h"
+
 // Dialog templates are laid out in dialog units: a quarter of the font's
 // average character width across, an eighth of its height down. The program's
 // dialogs are all set in "MS Sans Serif" 8 pt at 96 dots per inch, whose base
@@ -18,24 +20,6 @@ int MulDivRounded(int number, int numerator, int denominator);
 // Horizontal and vertical dialog units in pixels.
 int DialogUnitsToPixelsX(int units);
 int DialogUnitsToPixelsY(int units);
-
-// A rectangle given in dialog units as a template gives it: position and size.
-struct DialogRect {
-  int x = 0;
-  int y = 0;
-  int cx = 0;
-  int cy = 0;
-};
-
-// A rectangle in client pixels: position and size.
-struct PixelRect {
-  int x = 0;
-  int y = 0;
-  int cx = 0;
-  int cy = 0;
-
-  friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
 
 // The rectangle in pixels. Position and size are each mapped on their own,
 // as dialog creation maps them, so the right edge is x + cx in pixels rather
