@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,10 +26,10 @@ class FakeDisplay final : public RunDisplay {
   bool boxInEndedLoop = false;
 
   UiThreadHooks Hooks() {
-    return {[this] { m_loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
+    return {[this] { loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
   }
   void PumpUiEvents() override {
-    m_loop.Pump([this] { bridge->ServePending(); });
+    loop.Pump([this] { bridge->ServePending(); });
   }
   // The dialog's modal loop: runs until the dialog has ended.
   void RunModalLoop() {
@@ -60,7 +59,9 @@ class FakeDisplay final : public RunDisplay {
   }
   const std::thread::id m_uiThread = std::this_thread::get_id();
   bool m_inModalLoop = false;
-  testing_support::FakeUiThread m_loop;
+
+ public:
+  testing_support::FakeUiThread loop;
 };
 
 struct BridgedRun {
@@ -96,18 +97,18 @@ TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
 // loop has returned and only the teardown serves.
 TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWithoutOwner) {
   BridgedRun run;
-  std::atomic<bool> loopReturned{false};
+  std::latch loopReturned(1);
   run.bridge.StartWorker([&](RunWindow& window) {
     window.ShowMessage("disk full", MessageIcon::kStop, false);
     window.EndDialog(-4);
     for (int i = 0; i < 100; ++i) window.ShowFile("late", "late", i);
-    while (!loopReturned) std::this_thread::yield();
+    loopReturned.wait();
     window.ShowMessage("read-only", MessageIcon::kWarning, false);
     window.ShowMessage("summary", MessageIcon::kInformation, true);
     window.EndDialog(0);
   });
   run.display.RunModalLoop();
-  loopReturned = true;
+  loopReturned.count_down();
   run.bridge.WaitForWorker();
   EXPECT_FALSE(run.bridge.HasWorker());
   EXPECT_EQ(run.display.shown, (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
@@ -118,8 +119,8 @@ TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWi
 // returned: shown from inside it, it would keep the ended dialog's window.
 TEST(UiThreadBridgeTest, NothingMoreIsServedInTheLoopOfADialogThatEnded) {
   BridgedRun run;
-  // Time for the worker, released by the end, to queue its box.
-  run.display.onEnd = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+  // Until the worker, released by the end, has queued its box.
+  run.display.onEnd = [&] { run.display.loop.WaitUntilWoken(); };
   run.bridge.StartWorker([](RunWindow& window) {
     window.EndDialog(-4);
     window.ShowMessage("missing", MessageIcon::kWarning, false);
