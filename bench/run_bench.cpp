@@ -242,10 +242,9 @@ void BM_BrowserLookup(benchmark::State& state) {
 }
 
 // ... and one file shown through the run's bridge to the UI thread of a live
-// dialog and waited for: with nothing to redraw (Arg 0, the same file again),
-// and with the title, label and bar changing as in the run (Arg 1). The
-// display does what the main dialog's does, on a bare dialog, but repaints
-// after every request where the main dialog repaints once a frame.
+// dialog, as the worker pays for it: with nothing to redraw (Arg 0, the same
+// file again), and with the title, label and bar changing as in the run
+// (Arg 1). The display does what the main dialog's does, on a bare dialog.
 class BareDisplay final : public QObject, public RunDisplay {
  public:
   QDialog dialog;
@@ -258,10 +257,10 @@ class BareDisplay final : public QObject, public RunDisplay {
   ~BareDisplay() override { bridge.WaitForWorker(); }
 
   void PumpUiEvents() override { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
-    dialog.setWindowTitle(QString::fromStdString(title));
-    status.setText(QString::fromStdString(label));
-    if (position) progress.setValue(*position);
+  void ShowRunState(const RunState& state) override {
+    dialog.setWindowTitle(QString::fromStdString(state.title));
+    status.setText(QString::fromStdString(state.label));
+    if (state.position) progress.setValue(*state.position);
   }
   void EndDialog(int code) override { dialog.done(code); }
   void ShowMessage(const std::string&, MessageIcon, bool) override {}

@@ -28,9 +28,6 @@ namespace {
 // ends a dialog with.
 constexpr int kNotEnded = -0x7FFFFFFF;
 
-// How often the run's display is redrawn at most: a screen's frame.
-constexpr int kFrameMilliseconds = 16;
-
 // Posted to wake the UI thread for the run's worker.
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -83,11 +80,7 @@ CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
       m_dialog(
           *this,
           [receiver = static_cast<QObject*>(this)] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); },
-          std::move(hooks)) {
-  m_nextFrame.setSingleShot(true);
-  m_nextFrame.setInterval(kFrameMilliseconds);
-  connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
-}
+          std::move(hooks)) {}
 
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
 
@@ -183,24 +176,20 @@ void CQuietwalkDlg::OpenSystemMenu(const QPoint& globalPosition) {
 
 void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
-  // Files come faster than a screen shows them, and the worker waits while
-  // the window repaints: the window is drawn once a frame, in its latest
-  // state, rather than once a file.
-  if (!m_nextFrame.isActive()) {
-    setUpdatesEnabled(false);
-    m_nextFrame.start();
-  }
-  setWindowTitle(QStringFromAnsi(title));
-  m_status.setText(QStringFromAnsi(label));
+void CQuietwalkDlg::ShowRunState(const RunState& state) {
+  setWindowTitle(QStringFromAnsi(state.title));
+  m_status.setText(QStringFromAnsi(state.label));
   // A Windows progress bar takes a position outside its range as its nearest
   // end; QProgressBar would ignore it.
-  if (position) m_progress.setValue(std::clamp(*position, m_progress.minimum(), m_progress.maximum()));
+  if (state.position) m_progress.setValue(std::clamp(*state.position, m_progress.minimum(), m_progress.maximum()));
 }
 
 void CQuietwalkDlg::EndDialog(int code) { done(code); }
 
 void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
+  // The box holds this thread until it is answered: what the dialog shows
+  // behind it is painted first.
+  if (isVisible()) repaint();
   AppMessageBox(ownedByDialog ? this : nullptr, text, icon);
 }
 

@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
 
 #include <string>
 
@@ -70,7 +69,7 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
  private:
   // MainDialogView
   void PumpUiEvents() override;
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void ShowRunState(const RunState& state) override;
   void EndDialog(int code) override;
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
   void ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) override;
@@ -84,7 +83,5 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   void OpenSystemMenu(const QPoint& globalPosition);
 
   bool m_inputBlocked = false;
-  // Holds the run's repaints back between two frames.
-  QTimer m_nextFrame;
   MainDialog m_dialog;
 };

@@ -184,10 +184,10 @@ void CQuietwalkDlg::PumpUiEvents() {
   }
 }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
-  SetWindowTextA(m_hwnd, title.c_str());
-  SetWindowTextA(m_status, label.c_str());
-  if (position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*position), 0);
+void CQuietwalkDlg::ShowRunState(const RunState& state) {
+  SetWindowTextA(m_hwnd, state.title.c_str());
+  SetWindowTextA(m_status, state.label.c_str());
+  if (state.position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*state.position), 0);
 }
 
 void CQuietwalkDlg::EndDialog(int code) {
@@ -199,6 +199,8 @@ void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool 
   // A box over an owner that has gone fails at once: once the dialog has
   // ended the box has none.
   HWND owner = ownedByDialog && !m_ended && IsWindow(m_hwnd) ? m_hwnd : nullptr;
+  // What the dialog shows behind the box is painted before the box comes up.
+  if (!m_ended && m_hwnd) UpdateWindow(m_hwnd);
   MessageBoxA(owner, text.c_str(), platform::ProgramName().c_str(), MB_OK | BoxIcon(icon));
 }
 

@@ -24,7 +24,7 @@ class CQuietwalkDlg final : public MainDialogView {
 
   // MainDialogView
   void PumpUiEvents() override;
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void ShowRunState(const RunState& state) override;
   void EndDialog(int code) override;
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
   void ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) override;

@@ -26,7 +26,7 @@ class FakeView final : public MainDialogView {
   std::optional<int> endCode;
   std::vector<std::string> boxes;
   std::vector<std::string> modalDialogs;
-  std::string file;
+  std::optional<RunState> runState;
   MainDialog* dialog = nullptr;
   testing_support::FakeUiThread loop;
 
@@ -49,9 +49,7 @@ class FakeView final : public MainDialogView {
   void PumpUiEvents() override {
     loop.Pump([this] { dialog->ServeWorker(); });
   }
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
-    file = title + " | " + label + " | " + (position ? std::to_string(*position) : "-");
-  }
+  void ShowRunState(const RunState& state) override { runState = state; }
   void EndDialog(int code) override { endCode = code; }
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override {
     boxes.push_back(std::to_string(static_cast<int>(icon)) + (ownedByDialog ? " owned " : " ") + text);
@@ -157,7 +155,7 @@ TEST_F(MainDialogTest, OkStartsOneRunWithTheLastChoice) {
   const std::string world = std::string(kBrowser) + "\\world";
   EXPECT_EQ(patched,
             (std::vector<std::string>{world + "\\a.wrl mode 1 in " + world, world + "\\b.wrl mode 1 in " + world}));
-  EXPECT_EQ(view.file, "Quietwalk - ...\\world\\b.wrl | Writting File 2 of 2 | 100");
+  EXPECT_EQ(view.runState, (RunState{"Quietwalk - ...\\world\\b.wrl", "Writting File 2 of 2", 100}));
   EXPECT_EQ(view.boxes, std::vector<std::string>{"2 owned " + LoadResourceString(IDS_SUMMARY_NONE)});
   EXPECT_EQ(view.endCode, 0);
 }
