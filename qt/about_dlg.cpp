@@ -17,10 +17,11 @@ constexpr Qt::WindowFlags kWindowFlags =
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent, kWindowFlags) {
-  CreateDialogFromTemplate(*this, AboutDialogTemplate());
+  const DialogBaseUnits base = CreateDialogFromTemplate(*this, AboutDialogTemplate());
   // The text is kept with the product's other texts, not in the template.
   if (auto* text = qobject_cast<QLabel*>(FindDialogItem(*this, IDC_ABOUT_TEXT)))
     text->setText(QStringFromAnsi(AboutText()));
+  m_baseUnits = FitDialogToContents(*this, AboutDialogTemplate(), base);
   if (auto* ok = qobject_cast<QPushButton*>(FindDialogItem(*this, kIdOk))) {
     connect(ok, &QPushButton::clicked, this, [this] { done(kIdOk); });
   }

@@ -16,7 +16,16 @@ constexpr Qt::WindowFlags kWindowFlags =
 }  // namespace
 
 CHiddenAnimDlg::CHiddenAnimDlg(QWidget* parent) : QDialog(parent, kWindowFlags) {
-  CreateDialogFromTemplate(*this, HiddenAnimDialogTemplate());
+  const DialogTemplate& dialogTemplate = HiddenAnimDialogTemplate();
+  CreateDialogFromTemplate(*this, dialogTemplate);
+  // No text to fit: the dialog is the size of its clip, as the template was
+  // laid out for, and is never made to cut it.
+  const QSize clip(kHiddenAnimationRect.x + kHiddenAnimationRect.cx, kHiddenAnimationRect.y + kHiddenAnimationRect.cy);
+  FitDialogToContents(*this, dialogTemplate, kTemplateBaseUnits, {{clip, [&dialogTemplate](DialogBaseUnits base) {
+                                                                     return QSize(
+                                                                         DialogUnitsToPixelsX(dialogTemplate.cx, base),
+                                                                         DialogUnitsToPixelsY(dialogTemplate.cy, base));
+                                                                   }}});
 }
 
 int CHiddenAnimDlg::DoModal() {
@@ -37,6 +46,7 @@ bool CHiddenAnimDlg::OnInitDialog() {
   if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay, ToQRect(kHiddenAnimationRect), this,
                        IDC_HIDDEN_ANIMATE)) {
     SetDialogItemId(m_animate, IDC_HIDDEN_ANIMATE);
+    m_animate.setAccessibleName(QStringLiteral("Room"));
   }
   m_animate.Open(IDR_AVI_ROOM);
   setWindowTitle(QStringFromAnsi(kHiddenDialogCaption));

@@ -19,10 +19,15 @@
 #include "qt/message_box.h"
 #include "qt/qt_text.h"
 #include "qt/system_menu.h"
+#include "run/batch_run.h"
 #include "ui/resource.h"
 #include "ui/string_table.h"
 
 namespace {
+
+// The largest count the status label is laid out for: "Writting File k of
+// N" stays on one line up to it.
+constexpr int kLargestCountShown = 999999;
 
 // The result a dialog holds while it has not been ended: no code the program
 // ends a dialog with.
@@ -68,6 +73,29 @@ QFont SystemDefaultFont() {
   QFont font = QApplication::font();
   font.setResolveMask(QFont::AllPropertiesResolved);
   return font;
+}
+
+const DialogItemTemplate& FindTemplateItem(int id) {
+  for (const DialogItemTemplate& item : MainDialogTemplate().items)
+    if (item.id == id) return item;
+  assert(!"the control is in the template");
+  return MainDialogTemplate().items.front();
+}
+
+// The run's turtle, moved with the dialog as it grows.
+QPoint AnimationPlace(DialogBaseUnits base) {
+  const PixelRect place = ScaleTemplatePixels({kAnimationX, kAnimationY, 0, 0}, base);
+  return {place.x, place.y};
+}
+
+// The status label where the Windows program puts it, but on to the
+// dialog's right margin (it sits below the turtle), so that the label stays
+// on one line up to the largest count.
+QRect StatusPlace(DialogBaseUnits base) {
+  const PixelRect start = ScaleTemplatePixels(kStatusRect, base);
+  const int margin = ScaleTemplatePixels(kProgressRect, base).x;
+  const int right = DialogUnitsToPixelsX(MainDialogTemplate().cx, base) - margin;
+  return QRect(start.x, start.y, right - start.x, start.cy);
 }
 
 }  // namespace
@@ -148,7 +176,7 @@ void CQuietwalkDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CQuietwalkDlg::CreateFromTemplate() {
-  CreateDialogFromTemplate(*this, MainDialogTemplate());
+  m_baseUnits = CreateDialogFromTemplate(*this, MainDialogTemplate());
   new SystemMenu(this);
   // Shift may be down already: it is how the About entry's other box is
   // reached. The Menu key and Shift+F10 are the keyboard's ways to a context
@@ -202,10 +230,28 @@ void CQuietwalkDlg::ShowChoices(const std::string& bumpsBackText, const std::str
   // The radios are auto-exclusive: checking one clears its sibling.
   noBumps->setChecked(true);
   noBumps->setFont(SystemDefaultFont());
+  FitToTexts();
   // No size of its own: the control takes the size of the clip it opens.
   m_animate.Create(AnimationControl::kVisible | AnimationControl::kTransparent | AnimationControl::kAutoPlay,
-                   QRect(kAnimationX, kAnimationY, 0, 0), this, IDC_ANIMATE);
+                   QRect(AnimationPlace(m_baseUnits), QSize()), this, IDC_ANIMATE);
   SetDialogItemId(m_animate, IDC_ANIMATE);
+  m_animate.setAccessibleName(QStringLiteral("Turtle"));
+  m_animate.setAccessibleDescription(QStringLiteral("Walks while the world files are written"));
+}
+
+void CQuietwalkDlg::FitToTexts() {
+  // Radio 1002 is in the desktop's font, whatever its size: it must end
+  // before the turtle that plays beside it during the run.
+  const QString widestLabel = QStringFromAnsi(
+      FormatNumbers(LoadResourceString(IDS_STATUS_FILE_K_OF_N), {kLargestCountShown, kLargestCountShown}));
+  m_baseUnits = FitDialogToContents(
+      *this, MainDialogTemplate(), FontBaseUnits(font()),
+      {{TextNeeds(*GetDlgItem(IDC_RADIO_NO_BUMPS)),
+        [](DialogBaseUnits base) {
+          const PixelRect radio = MapDialogRect(FindTemplateItem(IDC_RADIO_NO_BUMPS).rect, base);
+          return QSize(AnimationPlace(base).x() - radio.x, radio.cy);
+        }},
+       {TextNeeds(font(), widestLabel), [](DialogBaseUnits base) { return StatusPlace(base).size(); }}});
 }
 
 void CQuietwalkDlg::SetAboutEntry(const std::string& label) {
@@ -220,19 +266,20 @@ void CQuietwalkDlg::EnterRunMode() {
   m_animate.Open(IDR_AVI_TURTLE);
 
   m_progress.setParent(this);
-  m_progress.setGeometry(ToQRect(kProgressRect));
+  m_progress.setGeometry(ToQRect(ScaleTemplatePixels(kProgressRect, m_baseUnits)));
   SetDialogItemId(m_progress, IDC_PROGRESS);
   m_progress.setRange(kProgressLow, kProgressHigh);
   m_progress.setTextVisible(false);
+  // Its value is told as well: the share of the files handled.
+  m_progress.setAccessibleName(QStringLiteral("Files handled"));
   m_progress.show();
 
+  // In the dialog's font, as the Windows program gives it, on one line.
   m_status.setParent(this);
-  m_status.setGeometry(ToQRect(kStatusRect));
+  m_status.setGeometry(StatusPlace(m_baseUnits));
   SetDialogItemId(m_status, IDC_STATUS);
   m_status.setTextFormat(Qt::PlainText);
-  m_status.setWordWrap(true);
   m_status.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  m_status.setFont(SystemDefaultFont());
   m_status.show();
 
   // Not setEnabled: that would draw every control disabled, where a disabled

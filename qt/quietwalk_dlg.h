@@ -8,6 +8,7 @@
 #include <string>
 
 #include "qt/animation_control.h"
+#include "qt/dialog_units.h"
 #include "ui/main_dialog.h"
 
 class QCloseEvent;
@@ -48,6 +49,9 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   // does it.
   void reject() override;
 
+  // The base units the dialog is laid out at.
+  DialogBaseUnits baseUnits() const { return m_baseUnits; }
+
   // The dialog's behaviour and its state (the world folder, the mode, the
   // list, the worker).
   const MainDialog& behaviour() const { return m_dialog; }
@@ -80,8 +84,13 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   void RunHiddenAnimDialog() override;
 
   void CreateFromTemplate();
+  // Grows the dialog, at the font's base units or larger, until every text
+  // it shows fits whole, the run's included.
+  void FitToTexts();
   void OpenSystemMenu(const QPoint& globalPosition);
 
+  // What the template is laid out at.
+  DialogBaseUnits m_baseUnits;
   bool m_inputBlocked = false;
   MainDialog m_dialog;
 };

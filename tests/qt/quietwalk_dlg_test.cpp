@@ -115,14 +115,15 @@ TEST_F(DialogTest, LaysOutTheTemplateInPixels) {
   TestDlg dialog;
   dialog.RunWith([](TestDlg& shown) {
     const DialogTemplate& main = MainDialogTemplate();
-    EXPECT_EQ(shown.size(), QSize(DialogUnitsToPixelsX(main.cx), DialogUnitsToPixelsY(main.cy)));
+    const DialogBaseUnits base = shown.baseUnits();
+    EXPECT_EQ(shown.size(), QSize(DialogUnitsToPixelsX(main.cx, base), DialogUnitsToPixelsY(main.cy, base)));
     EXPECT_EQ(shown.minimumSize(), shown.maximumSize());
     std::vector<QWidget*> templateOrder;
     for (const DialogItemTemplate& item : main.items) {
       QWidget* control = shown.GetDlgItem(item.id);
       ASSERT_NE(control, nullptr) << item.id;
       templateOrder.push_back(control);
-      const PixelRect rect = MapDialogRect(item.rect);
+      const PixelRect rect = MapDialogRect(item.rect, base);
       if (item.kind == DialogItemKind::kIcon)
         EXPECT_EQ(control->geometry(), QRect(rect.x, rect.y, 32, 32)) << item.id;
       else
@@ -140,7 +141,8 @@ TEST_F(DialogTest, LaysOutTheTemplateInPixels) {
 
     auto* animation = qobject_cast<AnimationControl*>(shown.GetDlgItem(IDC_ANIMATE));
     ASSERT_NE(animation, nullptr);
-    EXPECT_EQ(animation->pos(), QPoint(kAnimationX, kAnimationY));
+    const PixelRect place = ScaleTemplatePixels({kAnimationX, kAnimationY, 0, 0}, base);
+    EXPECT_EQ(animation->pos(), QPoint(place.x, place.y));
     EXPECT_EQ(animation->Style() & (AnimationControl::kTransparent | AnimationControl::kAutoPlay),
               AnimationControl::kTransparent | AnimationControl::kAutoPlay);
     EXPECT_EQ(animation->FrameCount(), 0);

@@ -72,12 +72,12 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
 
     EXPECT_EQ(d.GetDlgItem(IDC_PROGRESS), &d.m_progress);
     EXPECT_EQ(d.m_progress.parentWidget(), &d);
-    EXPECT_EQ(d.m_progress.geometry(), QRect(QPoint(5, 90), QPoint(389, 109)));
+    EXPECT_EQ(d.m_progress.geometry(), ToQRect(ScaleTemplatePixels(kProgressRect, d.baseUnits())));
     EXPECT_TRUE(d.m_progress.isVisible());
     EXPECT_EQ(d.m_progress.minimum(), 1);
     EXPECT_EQ(d.m_progress.maximum(), 100);
     EXPECT_EQ(d.GetDlgItem(IDC_STATUS), &d.m_status);
-    EXPECT_EQ(d.m_status.geometry(), QRect(QPoint(395, 90), QPoint(549, 109)));
+    EXPECT_EQ(d.m_status.pos(), ToQRect(ScaleTemplatePixels(kStatusRect, d.baseUnits())).topLeft());
     EXPECT_TRUE(d.m_status.isVisible());
     EXPECT_TRUE(d.m_animate.IsPlaying());
     EXPECT_EQ(d.m_animate.FrameCount(), 29);
