@@ -88,13 +88,13 @@ QPoint AnimationPlace(DialogBaseUnits base) {
   return {place.x, place.y};
 }
 
-// The status label where the Windows program puts it, but on to the
-// dialog's right margin (it sits below the turtle), so that the label stays
-// on one line up to the largest count.
+// The status label where the Windows program puts it, but on to the OK
+// button (it sits below the turtle), so that the label stays on one line up
+// to the largest count.
 QRect StatusPlace(DialogBaseUnits base) {
   const PixelRect start = ScaleTemplatePixels(kStatusRect, base);
-  const int margin = ScaleTemplatePixels(kProgressRect, base).x;
-  const int right = DialogUnitsToPixelsX(MainDialogTemplate().cx, base) - margin;
+  const int gap = ScaleTemplatePixels(kProgressRect, base).x;
+  const int right = MapDialogRect(FindTemplateItem(kIdOk).rect, base).x - gap;
   return QRect(start.x, start.y, right - start.x, start.cy);
 }
 

@@ -88,7 +88,7 @@ RunLayout CheckRunLayout() {
     EXPECT_TRUE(client.contains(dialog.m_animate.geometry()));
 
     // The label, in the dialog's font, holds the longest count on one line,
-    // and meets neither the bar nor the turtle.
+    // and meets neither the bar, the turtle nor OK.
     const QLabel& status = dialog.m_status;
     EXPECT_EQ(status.font(), dialog.font());
     const QString longest =
@@ -99,6 +99,7 @@ RunLayout CheckRunLayout() {
     EXPECT_TRUE(client.contains(status.geometry()));
     EXPECT_FALSE(status.geometry().intersects(dialog.m_progress.geometry()));
     EXPECT_FALSE(status.geometry().intersects(dialog.m_animate.geometry()));
+    EXPECT_FALSE(status.geometry().intersects(dialog.GetDlgItem(kIdOk)->geometry()));
     EXPECT_TRUE(client.contains(dialog.m_progress.geometry()));
   });
   QTimer::singleShot(0, &dialog, [&] { qobject_cast<QPushButton*>(dialog.GetDlgItem(kIdOk))->click(); });
