@@ -27,25 +27,6 @@ using namespace testing_support;
 
 namespace {
 
-class RunDialog : public CQuietwalkDlg {
- public:
-  using CQuietwalkDlg::CQuietwalkDlg;
-  using CQuietwalkDlg::m_animate;
-  using CQuietwalkDlg::m_progress;
-  using CQuietwalkDlg::m_status;
-};
-
-// One world, patched by a stand-in, so that the dialog reaches its run.
-MainDialog::Hooks OneWorld() {
-  MainDialog::Hooks hooks;
-  hooks.folderThatIsNoWinePrefix = [] { return std::nullopt; };
-  hooks.browserDirectory = [] { return kBrowser; };
-  hooks.collectWorldFiles = [](const std::string& folder, WorldFileList& list) { list.push_back(folder + "\\a.wrl"); };
-  hooks.run.browserDirectory = [] { return kBrowser; };
-  hooks.run.patchFile = [](const std::string&, int, const std::string&) { return kPatchDone; };
-  return hooks;
-}
-
 // The desktop's font at `points` for the life of the object.
 class DesktopFont {
  public:
@@ -70,7 +51,7 @@ struct RunLayout {
 // Runs the dialog to its summary and checks, there, that every text it
 // shows fits whole and nothing overlaps.
 RunLayout CheckRunLayout() {
-  RunDialog dialog(nullptr, OneWorld());
+  RunDialog dialog(nullptr, StandInWorlds(1, [] { return kPatchDone; }));
   RunLayout seen;
   RecordingPresenter presenter([&](const ShownBox&) {
     seen.dialog = dialog.size();
@@ -121,7 +102,7 @@ TEST(DialogLayoutTest, TextsFitAtTheDesktopsFontAndGrowTheDialogWithALargerOne) 
 
 // Every control with a meaning has a name; the bar tells its value.
 TEST(DialogLayoutTest, ControlsHaveNamesAndTheBarItsValue) {
-  RunDialog dialog(nullptr, OneWorld());
+  RunDialog dialog(nullptr, StandInWorlds(1, [] { return kPatchDone; }));
   bool checked = false;
   RecordingPresenter presenter([&](const ShownBox&) {
     checked = true;

@@ -19,14 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-// The main dialog with the members the run works on in reach.
-class RunDialog : public CQuietwalkDlg {
- public:
-  using CQuietwalkDlg::m_animate;
-  using CQuietwalkDlg::m_progress;
-  using CQuietwalkDlg::m_status;
-};
-
 // Clicks `id` once the modal loop runs.
 void ClickOnceShown(RunDialog& dialog, int id) {
   QTimer::singleShot(0, &dialog, [&dialog, id] { QTest::mouseClick(dialog.GetDlgItem(id), Qt::LeftButton); });

@@ -35,13 +35,6 @@ constexpr auto kPatience = std::chrono::seconds(30);
 
 constexpr int kFiles = 400;
 
-class RunDialog : public CQuietwalkDlg {
- public:
-  using CQuietwalkDlg::CQuietwalkDlg;
-  using CQuietwalkDlg::m_progress;
-  using CQuietwalkDlg::m_status;
-};
-
 std::string Label(int k) { return FormatNumbers(LoadResourceString(IDS_STATUS_FILE_K_OF_N), {k, kFiles}); }
 
 // Notes what the label and the bar paint, as they paint it: seen before
@@ -112,22 +105,14 @@ bool ScreenShowsTheWidgets(QWidget& dialog, const QRect& area) {
 // the label must move on while the worker runs, with nothing between the
 // two but the bridge.
 TEST(RunDisplayTest, LabelAndBarArePaintedAsTheRunGoesAndEndAtTheLastFile) {
-  MainDialog::Hooks hooks;
-  hooks.folderThatIsNoWinePrefix = [] { return std::nullopt; };
-  hooks.browserDirectory = [] { return kBrowser; };
-  hooks.collectWorldFiles = [](const std::string& folder, WorldFileList& list) {
-    for (int i = 0; i < kFiles; ++i) list.push_back(folder + "\\room" + std::to_string(i) + ".wrl");
-  };
-  hooks.run.browserDirectory = [] { return kBrowser; };
   PaintLog* log = nullptr;
   bool checkpointsPainted = true;
   int patched = 0;
-  hooks.run.patchFile = [&](const std::string&, int, const std::string&) {
+  const MainDialog::Hooks hooks = StandInWorlds(kFiles, [&] {
     // The file before this one was shown as k = patched.
     if (++patched % (kFiles / 4) == 1 && patched > 1) checkpointsPainted &= log->WaitForLabel(Label(patched - 1));
     return kPatchDone;
-  };
-
+  });
   RunDialog dialog(nullptr, hooks);
   PaintLog paints(dialog.m_status, dialog.m_progress);
   log = &paints;
