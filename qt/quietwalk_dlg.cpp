@@ -12,6 +12,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include "qt/about_dlg.h"
 #include "qt/dialog_builder.h"
@@ -35,6 +38,21 @@ constexpr int kNotEnded = -0x7FFFFFFF;
 
 // Posted to wake the UI thread for the run's worker.
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Receives the worker's wake-ups on the UI thread. An object of its own, and
+// no widget, so that neither it nor the dialog's key filter looks into an
+// event the worker made: Qt's own locks, which order the two, are unseen by
+// the race checker.
+class WakeReceiver final : public QObject {
+ public:
+  explicit WakeReceiver(std::function<void()> onWake) : m_onWake(std::move(onWake)) {}
+
+ protected:
+  void customEvent(QEvent* /*wake*/) override { m_onWake(); }
+
+ private:
+  std::function<void()> m_onWake;
+};
 
 // A caption, a window menu and a close box; no minimise or maximise box and
 // no frame to resize, like a modal frame. Qt::Window rather than Qt::Dialog:
@@ -103,11 +121,11 @@ QRect StatusPlace(DialogBaseUnits base) {
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
     : QDialog(parent, kWindowFlags),
       m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
-      // Touches the dialog only as a QObject: the worker calls it while the
-      // dialog's destructor waits for it.
+      m_wakeReceiver(std::make_unique<WakeReceiver>([this] { m_dialog.ServeWorker(); })),
+      // Touches only the receiver, which outlives the worker: the worker
+      // calls it while the dialog's destructor waits for it.
       m_dialog(
-          *this,
-          [receiver = static_cast<QObject*>(this)] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); },
+          *this, [receiver = m_wakeReceiver.get()] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); },
           std::move(hooks)) {}
 
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
@@ -149,14 +167,6 @@ bool CQuietwalkDlg::eventFilter(QObject* watched, QEvent* event) {
 void CQuietwalkDlg::OnSysCommand(unsigned command) {
   if (command == IDM_ABOUTBOX) m_dialog.OnAboutChosen();
   if (command == kScClose) close();
-}
-
-void CQuietwalkDlg::customEvent(QEvent* event) {
-  if (event->type() == kWakeEvent) {
-    m_dialog.ServeWorker();
-    return;
-  }
-  QDialog::customEvent(event);
 }
 
 void CQuietwalkDlg::reject() { m_dialog.OnCancel(); }

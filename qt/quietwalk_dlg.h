@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QProgressBar>
 
+#include <memory>
 #include <string>
 
 #include "qt/animation_control.h"
@@ -61,7 +62,6 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   virtual void OnSysCommand(unsigned command);
 
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void customEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -89,6 +89,9 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   void FitToTexts();
   void OpenSystemMenu(const QPoint& globalPosition);
 
+  // Where the worker's wake-ups are posted; declared before the behaviour,
+  // whose teardown waits for the worker, so that it goes after it.
+  std::unique_ptr<QObject> m_wakeReceiver;
   // What the template is laid out at.
   DialogBaseUnits m_baseUnits;
   bool m_inputBlocked = false;
