@@ -1,8 +1,12 @@
 #include "qt/about_dlg.h"
 
+#include <QLabel>
 #include <QPushButton>
 
+#include "product/product_text.h"
 #include "qt/dialog_builder.h"
+#include "qt/qt_text.h"
+#include "ui/resource.h"
 
 namespace {
 
@@ -13,7 +17,11 @@ constexpr Qt::WindowFlags kWindowFlags =
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent, kWindowFlags) {
-  CreateDialogFromTemplate(*this, AboutDialogTemplate());
+  const DialogBaseUnits base = CreateDialogFromTemplate(*this, AboutDialogTemplate());
+  // The text is kept with the product's other texts, not in the template.
+  if (auto* text = qobject_cast<QLabel*>(FindDialogItem(*this, IDC_ABOUT_TEXT)))
+    text->setText(QStringFromAnsi(AboutText()));
+  m_baseUnits = FitDialogToContents(*this, AboutDialogTemplate(), base);
   if (auto* ok = qobject_cast<QPushButton*>(FindDialogItem(*this, kIdOk))) {
     connect(ok, &QPushButton::clicked, this, [this] { done(kIdOk); });
   }

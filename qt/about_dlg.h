@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "qt/dialog_units.h"
+
 // The About box (IDD_ABOUTBOX): the penguin, the program's name, version,
 // credits and home page, and OK. Use: `CAboutDlg dlg(parent); dlg.DoModal();`
 class CAboutDlg : public QDialog {
@@ -15,6 +17,13 @@ class CAboutDlg : public QDialog {
   // Esc or the close box.
   int DoModal();
 
+  // The base units the box is laid out at: its font's, or more where its
+  // text would not fit.
+  DialogBaseUnits baseUnits() const { return m_baseUnits; }
+
  protected:
   void reject() override;
+
+ private:
+  DialogBaseUnits m_baseUnits;
 };

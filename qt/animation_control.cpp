@@ -1,5 +1,7 @@
 #include "qt/animation_control.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFile>
 #include <QPaintEvent>
@@ -18,9 +20,27 @@ int TimerInterval(std::uint32_t microSecPerFrame) {
   return static_cast<int>(std::clamp<std::uint64_t>((std::uint64_t{microSecPerFrame} + 500) / 1000, 1, INT_MAX));
 }
 
+// Tells assistive technology what the control is: an animation, not a bare
+// pane.
+class AccessibleAnimation final : public QAccessibleWidget {
+ public:
+  explicit AccessibleAnimation(QWidget* control) : QAccessibleWidget(control, QAccessible::Animation) {}
+};
+
+QAccessibleInterface* AccessibleAnimationFactory(const QString& className, QObject* object) {
+  if (className != QLatin1String(AnimationControl::staticMetaObject.className()) || !object->isWidgetType())
+    return nullptr;
+  return new AccessibleAnimation(static_cast<QWidget*>(object));
+}
+
 }  // namespace
 
 AnimationControl::AnimationControl() {
+  static const bool installed = [] {
+    QAccessible::installFactory(AccessibleAnimationFactory);
+    return true;
+  }();
+  static_cast<void>(installed);
   m_timer.setTimerType(Qt::PreciseTimer);
   connect(&m_timer, &QTimer::timeout, this, &AnimationControl::OnTimer);
 }

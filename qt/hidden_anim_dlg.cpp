@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "qt/dialog_builder.h"
+#include "qt/qt_text.h"
 #include "ui/resource.h"
 
 namespace {
@@ -12,14 +13,19 @@ namespace {
 constexpr Qt::WindowFlags kWindowFlags =
     Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
-// Where the animation goes, as a Windows rectangle: left, top, right, bottom.
-constexpr int kAnimationRight = 387;
-constexpr int kAnimationBottom = 290;
-
 }  // namespace
 
 CHiddenAnimDlg::CHiddenAnimDlg(QWidget* parent) : QDialog(parent, kWindowFlags) {
-  CreateDialogFromTemplate(*this, HiddenAnimDialogTemplate());
+  const DialogTemplate& dialogTemplate = HiddenAnimDialogTemplate();
+  CreateDialogFromTemplate(*this, dialogTemplate);
+  // No text to fit: the dialog is the size of its clip, as the template was
+  // laid out for, and is never made to cut it.
+  const QSize clip(kHiddenAnimationRect.x + kHiddenAnimationRect.cx, kHiddenAnimationRect.y + kHiddenAnimationRect.cy);
+  FitDialogToContents(*this, dialogTemplate, kTemplateBaseUnits, {{clip, [&dialogTemplate](DialogBaseUnits base) {
+                                                                     return QSize(
+                                                                         DialogUnitsToPixelsX(dialogTemplate.cx, base),
+                                                                         DialogUnitsToPixelsY(dialogTemplate.cy, base));
+                                                                   }}});
 }
 
 int CHiddenAnimDlg::DoModal() {
@@ -37,12 +43,13 @@ int CHiddenAnimDlg::DoModal() {
 }
 
 bool CHiddenAnimDlg::OnInitDialog() {
-  if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay,
-                       QRect(0, 0, kAnimationRight, kAnimationBottom), this, IDC_HIDDEN_ANIMATE)) {
+  if (m_animate.Create(AnimationControl::kVisible | AnimationControl::kAutoPlay, ToQRect(kHiddenAnimationRect), this,
+                       IDC_HIDDEN_ANIMATE)) {
     SetDialogItemId(m_animate, IDC_HIDDEN_ANIMATE);
+    m_animate.setAccessibleName(QStringLiteral("Room"));
   }
   m_animate.Open(IDR_AVI_ROOM);
-  setWindowTitle(QStringLiteral("??"));
+  setWindowTitle(QStringFromAnsi(kHiddenDialogCaption));
   return true;
 }
 

@@ -16,10 +16,16 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
+// A box wraps its text at spaces only, so a long path would widen it past
+// the screen and be cut: an invisible break after each backslash lets it
+// wrap the path there instead, and show it whole.
+QString BreakablePaths(QString text) { return text.replace(QLatin1Char('\\'), QStringLiteral("\\\u200B")); }
+
 class QtMessageBoxPresenter final : public MessageBoxPresenter {
  public:
   void Show(QWidget* owner, const std::string& text, const std::string& caption, MessageIcon icon) override {
-    QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), QStringFromAnsi(text), QMessageBox::Ok, owner);
+    QMessageBox box(BoxIcon(icon), QStringFromAnsi(caption), BreakablePaths(QStringFromAnsi(text)), QMessageBox::Ok,
+                    owner);
     // Paths may hold '<' and '&'; the text is never markup.
     box.setTextFormat(Qt::PlainText);
     // A child of a disabled owner starts disabled, but the box must still take

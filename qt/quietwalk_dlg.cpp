@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPoint>
@@ -12,6 +11,10 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <cassert>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include "qt/about_dlg.h"
 #include "qt/dialog_builder.h"
@@ -19,23 +22,37 @@
 #include "qt/message_box.h"
 #include "qt/qt_text.h"
 #include "qt/system_menu.h"
+#include "run/batch_run.h"
 #include "ui/resource.h"
 #include "ui/string_table.h"
 
 namespace {
 
+// The largest count the status label is laid out for: "Writting File k of
+// N" stays on one line up to it.
+constexpr int kLargestCountShown = 999999;
+
 // The result a dialog holds while it has not been ended: no code the program
 // ends a dialog with.
 constexpr int kNotEnded = -0x7FFFFFFF;
 
-// The virtual key of the Shift keys, as the dialog's behaviour knows them.
-constexpr int kVkShift = 16;
-
-// How often the run's display is redrawn at most: a screen's frame.
-constexpr int kFrameMilliseconds = 16;
-
 // Posted to wake the UI thread for the run's worker.
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// Receives the worker's wake-ups on the UI thread. An object of its own, and
+// no widget, so that neither it nor the dialog's key filter looks into an
+// event the worker made: Qt's own locks, which order the two, are unseen by
+// the race checker.
+class WakeReceiver final : public QObject {
+ public:
+  explicit WakeReceiver(std::function<void()> onWake) : m_onWake(std::move(onWake)) {}
+
+ protected:
+  void customEvent(QEvent* /*wake*/) override { m_onWake(); }
+
+ private:
+  std::function<void()> m_onWake;
+};
 
 // A caption, a window menu and a close box; no minimise or maximise box and
 // no frame to resize, like a modal frame. Qt::Window rather than Qt::Dialog:
@@ -68,39 +85,64 @@ bool IsUserInput(const QEvent& event) {
   }
 }
 
-// The font of a control that was never given one: the system's default, not
+// The font of a control that was never given one: the desktop's default, not
 // the dialog's.
 QFont SystemDefaultFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  QFont font = QApplication::font();
   font.setResolveMask(QFont::AllPropertiesResolved);
   return font;
+}
+
+const DialogItemTemplate& FindTemplateItem(int id) {
+  for (const DialogItemTemplate& item : MainDialogTemplate().items)
+    if (item.id == id) return item;
+  assert(!"the control is in the template");
+  return MainDialogTemplate().items.front();
+}
+
+// The run's turtle, moved with the dialog as it grows.
+QPoint AnimationPlace(DialogBaseUnits base) {
+  const PixelRect place = ScaleTemplatePixels({kAnimationX, kAnimationY, 0, 0}, base);
+  return {place.x, place.y};
+}
+
+// The status label where the Windows program puts it, but on to the OK
+// button (it sits below the turtle), so that the label stays on one line up
+// to the largest count.
+QRect StatusPlace(DialogBaseUnits base) {
+  const PixelRect start = ScaleTemplatePixels(kStatusRect, base);
+  const int gap = ScaleTemplatePixels(kProgressRect, base).x;
+  const int right = MapDialogRect(FindTemplateItem(kIdOk).rect, base).x - gap;
+  return QRect(start.x, start.y, right - start.x, start.cy);
 }
 
 }  // namespace
 
 CQuietwalkDlg::CQuietwalkDlg(QWidget* parent, MainDialog::Hooks hooks)
-    : QDialog(parent, kWindowFlags), m_hIcon(LoadResourceIcon(IDR_MAINFRAME)), m_dialog(*this, std::move(hooks)) {
-  m_nextFrame.setSingleShot(true);
-  m_nextFrame.setInterval(kFrameMilliseconds);
-  connect(&m_nextFrame, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
-}
+    : QDialog(parent, kWindowFlags),
+      m_hIcon(LoadResourceIcon(IDR_MAINFRAME)),
+      m_wakeReceiver(std::make_unique<WakeReceiver>([this] { m_dialog.ServeWorker(); })),
+      // Touches only the receiver, which outlives the worker: the worker
+      // calls it while the dialog's destructor waits for it.
+      m_dialog(
+          *this, [receiver = m_wakeReceiver.get()] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); },
+          std::move(hooks)) {}
 
 CQuietwalkDlg::~CQuietwalkDlg() { m_dialog.Teardown(); }
 
 int CQuietwalkDlg::DoModal() {
-  if (!GetSystemMenu()) CreateFromTemplate();
+  assert(!GetSystemMenu() && "a dialog is run once");
+  CreateFromTemplate();
   setResult(kNotEnded);
-  OnInitDialog();
+  m_dialog.OnInitDialog();
   if (result() != kNotEnded) return result();
   // Events for other windows (an open menu, a message box, the About box)
-  // never reach PreTranslateMessage: the filter passes on only this dialog's.
+  // never reach the key filter: it passes on only this dialog's.
   qApp->installEventFilter(this);
   const int code = exec();
   qApp->removeEventFilter(this);
   return code;
 }
-
-void CQuietwalkDlg::EndDialog(int code) { done(code); }
 
 QWidget* CQuietwalkDlg::GetDlgItem(int id) const { return FindDialogItem(*this, id); }
 
@@ -108,43 +150,26 @@ SystemMenu* CQuietwalkDlg::GetSystemMenu() const {
   return findChild<SystemMenu*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-bool CQuietwalkDlg::OnInitDialog() { return m_dialog.OnInitDialog(); }
-
-void CQuietwalkDlg::OnOK() { m_dialog.OnOK(); }
-
-void CQuietwalkDlg::OnCancel() { m_dialog.OnCancel(); }
-
 bool CQuietwalkDlg::eventFilter(QObject* watched, QEvent* event) {
   if (!watched->isWidgetType()) return QDialog::eventFilter(watched, event);
   const QWidget* window = static_cast<QWidget*>(watched)->window();
   // Shift let go while the window menu is up still decides which box its
   // About entry opens.
-  if (window == this || (window == GetSystemMenu() && window != nullptr)) PreTranslateMessage(event);
+  if ((window == this || (window == GetSystemMenu() && window != nullptr)) &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Shift) {
+    m_dialog.OnShiftKey(event->type() == QEvent::KeyPress);
+  }
   if (window == this && (m_inputBlocked ? IsUserInput(*event) : IsAltSpace(*event))) return true;
   return QDialog::eventFilter(watched, event);
 }
 
-bool CQuietwalkDlg::PreTranslateMessage(QEvent* event) {
-  const bool keyDown = event->type() == QEvent::KeyPress;
-  if (!keyDown && event->type() != QEvent::KeyRelease) return false;
-  if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Shift) m_dialog.PreTranslateKey(keyDown, kVkShift);
-  return false;
-}
-
-void CQuietwalkDlg::OnSysCommand(unsigned command, long /*parameter*/) {
-  if (m_dialog.OnSysCommand(command)) return;
+void CQuietwalkDlg::OnSysCommand(unsigned command) {
+  if (command == IDM_ABOUTBOX) m_dialog.OnAboutChosen();
   if (command == kScClose) close();
 }
 
-void CQuietwalkDlg::customEvent(QEvent* event) {
-  if (event->type() == kWakeEvent) {
-    m_dialog.ServeWorker();
-    return;
-  }
-  QDialog::customEvent(event);
-}
-
-void CQuietwalkDlg::reject() { OnCancel(); }
+void CQuietwalkDlg::reject() { m_dialog.OnCancel(); }
 
 void CQuietwalkDlg::closeEvent(QCloseEvent* event) {
   // During the run only the worker ends the dialog.
@@ -161,7 +186,7 @@ void CQuietwalkDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CQuietwalkDlg::CreateFromTemplate() {
-  CreateDialogFromTemplate(*this, MainDialogTemplate());
+  m_baseUnits = CreateDialogFromTemplate(*this, MainDialogTemplate());
   new SystemMenu(this);
   // Shift may be down already: it is how the About entry's other box is
   // reached. The Menu key and Shift+F10 are the keyboard's ways to a context
@@ -171,7 +196,7 @@ void CQuietwalkDlg::CreateFromTemplate() {
                      QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)});
   connect(openMenu, &QShortcut::activated, this, [this] { OpenSystemMenu(mapToGlobal(QPoint(0, 0))); });
 
-  connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, &CQuietwalkDlg::OnOK);
+  connect(qobject_cast<QPushButton*>(GetDlgItem(kIdOk)), &QPushButton::clicked, this, [this] { m_dialog.OnOK(); });
   for (int id : {IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) {
     connect(qobject_cast<QRadioButton*>(GetDlgItem(id)), &QRadioButton::clicked, this,
             [this, id] { m_dialog.OnRadioClicked(id); });
@@ -182,118 +207,98 @@ void CQuietwalkDlg::CreateFromTemplate() {
 void CQuietwalkDlg::OpenSystemMenu(const QPoint& globalPosition) {
   SystemMenu* menu = GetSystemMenu();
   if (!menu || m_inputBlocked) return;
-  if (const unsigned command = menu->Track(globalPosition)) OnSysCommand(command, 0);
+  if (const unsigned command = menu->Track(globalPosition)) OnSysCommand(command);
 }
 
 // --- MainDialogView
 
-UiThreadHooks CQuietwalkDlg::WorkerHooks() {
-  // Neither touches the dialog beyond its QObject: the worker calls them
-  // while the dialog's destructor waits for it.
-  QObject* receiver = this;
-  return {[receiver] { QCoreApplication::postEvent(receiver, new QEvent(kWakeEvent)); }, LoadResourceString};
-}
-
 void CQuietwalkDlg::PumpUiEvents() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
-  // Files come faster than a screen shows them, and the worker waits while
-  // the window repaints: the window is drawn once a frame, in its latest
-  // state, rather than once a file.
-  if (!m_nextFrame.isActive()) {
-    setUpdatesEnabled(false);
-    m_nextFrame.start();
-  }
-  setWindowTitle(QStringFromAnsi(title));
-  m_status.setText(QStringFromAnsi(label));
+void CQuietwalkDlg::ShowRunState(const RunState& state) {
+  setWindowTitle(QStringFromAnsi(state.title));
+  m_status.setText(QStringFromAnsi(state.label));
   // A Windows progress bar takes a position outside its range as its nearest
   // end; QProgressBar would ignore it.
-  if (position) m_progress.setValue(std::clamp(*position, m_progress.minimum(), m_progress.maximum()));
+  if (state.position) m_progress.setValue(std::clamp(*state.position, m_progress.minimum(), m_progress.maximum()));
 }
 
+void CQuietwalkDlg::EndDialog(int code) { done(code); }
+
 void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) {
+  // The box holds this thread until it is answered: what the dialog shows
+  // behind it is painted first.
+  if (isVisible()) repaint();
   AppMessageBox(ownedByDialog ? this : nullptr, text, icon);
 }
 
-std::string CQuietwalkDlg::LoadStringA(int id) { return LoadResourceString(id); }
-
-void CQuietwalkDlg::HideWindow() { hide(); }
-
-bool CQuietwalkDlg::IsWindowVisible() { return isVisible(); }
-
-void CQuietwalkDlg::EnableWindow(bool enable) {
-  // Not setEnabled: that would draw every control disabled, where a disabled
-  // dialog on Windows only stops taking input and keeps its look.
-  m_inputBlocked = !enable;
-}
-
-void CQuietwalkDlg::SetIcons() { setWindowIcon(m_hIcon); }
-
-bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu() != nullptr; }
-
-void CQuietwalkDlg::AppendSystemMenuSeparator() { GetSystemMenu()->AppendSeparator(); }
-
-void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
-  GetSystemMenu()->AppendString(command, QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& text) {
-  GetSystemMenu()->ModifyString(command, QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::SetItemText(int id, const std::string& text) {
-  if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(id))) button->setText(QStringFromAnsi(text));
-}
-
-void CQuietwalkDlg::CheckRadioButton(int /*firstId*/, int /*lastId*/, int checkedId) {
-  // The radios are auto-exclusive: checking one clears its siblings.
-  if (auto* radio = qobject_cast<QRadioButton*>(GetDlgItem(checkedId))) radio->setChecked(true);
-}
-
-void CQuietwalkDlg::SetItemNullFont(int id) {
-  if (QWidget* control = GetDlgItem(id)) control->setFont(SystemDefaultFont());
-}
-
-void CQuietwalkDlg::EnableItem(int id, bool enable) {
-  if (QWidget* control = GetDlgItem(id)) control->setEnabled(enable);
-}
-
-void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
+void CQuietwalkDlg::ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) {
+  setWindowIcon(m_hIcon);
+  auto* bumpsBack = qobject_cast<QRadioButton*>(GetDlgItem(IDC_RADIO_BUMPS_BACK));
+  auto* noBumps = qobject_cast<QRadioButton*>(GetDlgItem(IDC_RADIO_NO_BUMPS));
+  bumpsBack->setText(QStringFromAnsi(bumpsBackText));
+  noBumps->setText(QStringFromAnsi(noBumpsText));
+  // The radios are auto-exclusive: checking one clears its sibling.
+  noBumps->setChecked(true);
+  noBumps->setFont(SystemDefaultFont());
+  FitToTexts();
   // No size of its own: the control takes the size of the clip it opens.
   m_animate.Create(AnimationControl::kVisible | AnimationControl::kTransparent | AnimationControl::kAutoPlay,
-                   QRect(x, y, 0, 0), this, id);
-  SetDialogItemId(m_animate, id);
+                   QRect(AnimationPlace(m_baseUnits), QSize()), this, IDC_ANIMATE);
+  SetDialogItemId(m_animate, IDC_ANIMATE);
+  m_animate.setAccessibleName(QStringLiteral("Turtle"));
+  m_animate.setAccessibleDescription(QStringLiteral("Walks while the world files are written"));
 }
 
-void CQuietwalkDlg::OpenAnimationClip(int clipId) { m_animate.Open(clipId); }
+void CQuietwalkDlg::FitToTexts() {
+  // Radio 1002 is in the desktop's font, whatever its size: it must end
+  // before the turtle that plays beside it during the run.
+  const QString widestLabel = QStringFromAnsi(
+      FormatNumbers(LoadResourceString(IDS_STATUS_FILE_K_OF_N), {kLargestCountShown, kLargestCountShown}));
+  m_baseUnits = FitDialogToContents(
+      *this, MainDialogTemplate(), FontBaseUnits(font()),
+      {{TextNeeds(*GetDlgItem(IDC_RADIO_NO_BUMPS)),
+        [](DialogBaseUnits base) {
+          const PixelRect radio = MapDialogRect(FindTemplateItem(IDC_RADIO_NO_BUMPS).rect, base);
+          return QSize(AnimationPlace(base).x() - radio.x, radio.cy);
+        }},
+       {TextNeeds(font(), widestLabel), [](DialogBaseUnits base) { return StatusPlace(base).size(); }}});
+}
 
-void CQuietwalkDlg::CreateProgress(int id, const PixelRect& rect, int low, int high) {
+void CQuietwalkDlg::SetAboutEntry(const std::string& label) {
+  SystemMenu* menu = GetSystemMenu();
+  if (!menu || menu->ModifyString(IDM_ABOUTBOX, QStringFromAnsi(label))) return;
+  menu->AppendSeparator();
+  menu->AppendString(IDM_ABOUTBOX, QStringFromAnsi(label));
+}
+
+void CQuietwalkDlg::EnterRunMode() {
+  for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) GetDlgItem(id)->setEnabled(false);
+  m_animate.Open(IDR_AVI_TURTLE);
+
   m_progress.setParent(this);
-  m_progress.setGeometry(ToQRect(rect));
-  SetDialogItemId(m_progress, id);
-  m_progress.setRange(low, high);
+  m_progress.setGeometry(ToQRect(ScaleTemplatePixels(kProgressRect, m_baseUnits)));
+  SetDialogItemId(m_progress, IDC_PROGRESS);
+  m_progress.setRange(kProgressLow, kProgressHigh);
   m_progress.setTextVisible(false);
+  // Its value is told as well: the share of the files handled.
+  m_progress.setAccessibleName(QStringLiteral("Files handled"));
   m_progress.show();
-}
 
-void CQuietwalkDlg::CreateStatus(int id, const PixelRect& rect) {
+  // In the dialog's font, as the Windows program gives it, on one line.
   m_status.setParent(this);
-  m_status.setGeometry(ToQRect(rect));
-  SetDialogItemId(m_status, id);
+  m_status.setGeometry(StatusPlace(m_baseUnits));
+  SetDialogItemId(m_status, IDC_STATUS);
   m_status.setTextFormat(Qt::PlainText);
-  m_status.setWordWrap(true);
   m_status.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  m_status.setFont(SystemDefaultFont());
-  m_status.clear();
   m_status.show();
+
+  // Not setEnabled: that would draw every control disabled, where a disabled
+  // dialog on Windows only stops taking input and keeps its look.
+  m_inputBlocked = true;
 }
 
-void CQuietwalkDlg::RunAboutBox() {
-  CAboutDlg about(this);
-  about.DoModal();
-}
+void CQuietwalkDlg::Hide() { hide(); }
 
-void CQuietwalkDlg::RunHiddenAnimDialog() {
-  CHiddenAnimDlg hidden(this);
-  hidden.DoModal();
-}
+void CQuietwalkDlg::RunAboutBox() { CAboutDlg(this).DoModal(); }
+
+void CQuietwalkDlg::RunHiddenAnimDialog() { CHiddenAnimDlg(this).DoModal(); }

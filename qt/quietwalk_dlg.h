@@ -4,11 +4,12 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
 
+#include <memory>
 #include <string>
 
 #include "qt/animation_control.h"
+#include "qt/dialog_units.h"
 #include "ui/main_dialog.h"
 
 class QCloseEvent;
@@ -32,12 +33,8 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
 
   // Creates the window from its template, initialises it and runs it
   // modally. Returns the code it was ended with. A dialog ended during
-  // initialisation is never shown.
+  // initialisation is never shown. Once only.
   int DoModal();
-
-  // Ends the modal run with `code`; during initialisation, as soon as
-  // initialisation has returned.
-  void EndDialog(int code) override;
 
   // The control with id `id`, or null (also before DoModal).
   QWidget* GetDlgItem(int id) const;
@@ -49,27 +46,22 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
   // closed, but its controls keep their look.
   bool IsWindowEnabled() const { return !m_inputBlocked; }
 
+  // Esc and the close box: ends the dialog with kIdCancel, as the behaviour
+  // does it.
+  void reject() override;
+
+  // The base units the dialog is laid out at.
+  DialogBaseUnits baseUnits() const { return m_baseUnits; }
+
   // The dialog's behaviour and its state (the world folder, the mode, the
   // list, the worker).
   const MainDialog& behaviour() const { return m_dialog; }
 
  protected:
-  // Discovery and set-up of the controls. True: focus goes where it would.
-  virtual bool OnInitDialog();
-  // The OK button: starts the batch run.
-  virtual void OnOK();
-  // Esc, the close box and the Close command: ends the dialog with kIdCancel.
-  virtual void OnCancel();
-  // Sees every event this dialog's own modal loop hands to the dialog or its
-  // controls (and the keys of its open window menu), before they get it;
-  // only looks, never swallows one.
-  virtual bool PreTranslateMessage(QEvent* event);
   // A command of the window menu.
-  virtual void OnSysCommand(unsigned command, long parameter);
+  virtual void OnSysCommand(unsigned command);
 
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void customEvent(QEvent* event) override;
-  void reject() override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -80,35 +72,28 @@ class CQuietwalkDlg : public QDialog, private MainDialogView {
 
  private:
   // MainDialogView
-  UiThreadHooks WorkerHooks() override;
   void PumpUiEvents() override;
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void ShowRunState(const RunState& state) override;
+  void EndDialog(int code) override;
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
-  std::string LoadStringA(int id) override;
-  void HideWindow() override;
-  bool IsWindowVisible() override;
-  void EnableWindow(bool enable) override;
-  void SetIcons() override;
-  bool HasSystemMenu() override;
-  void AppendSystemMenuSeparator() override;
-  void AppendSystemMenuItem(unsigned command, const std::string& text) override;
-  void ModifySystemMenuItem(unsigned command, const std::string& text) override;
-  void SetItemText(int id, const std::string& text) override;
-  void CheckRadioButton(int firstId, int lastId, int checkedId) override;
-  void SetItemNullFont(int id) override;
-  void EnableItem(int id, bool enable) override;
-  void CreateAnimation(int id, int x, int y) override;
-  void OpenAnimationClip(int clipId) override;
-  void CreateProgress(int id, const PixelRect& rect, int low, int high) override;
-  void CreateStatus(int id, const PixelRect& rect) override;
+  void ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) override;
+  void SetAboutEntry(const std::string& label) override;
+  void EnterRunMode() override;
+  void Hide() override;
   void RunAboutBox() override;
   void RunHiddenAnimDialog() override;
 
   void CreateFromTemplate();
+  // Grows the dialog, at the font's base units or larger, until every text
+  // it shows fits whole, the run's included.
+  void FitToTexts();
   void OpenSystemMenu(const QPoint& globalPosition);
 
+  // Where the worker's wake-ups are posted; declared before the behaviour,
+  // whose teardown waits for the worker, so that it goes after it.
+  std::unique_ptr<QObject> m_wakeReceiver;
+  // What the template is laid out at.
+  DialogBaseUnits m_baseUnits;
   bool m_inputBlocked = false;
-  // Holds the run's repaints back between two frames.
-  QTimer m_nextFrame;
   MainDialog m_dialog;
 };

@@ -10,9 +10,10 @@ enum class MessageIcon { kWarning, kStop, kInformation };
 // window toolkit; tests use fakes.
 //
 // Requests to the dialog's windows are carried out on the UI thread, in
-// order. While the dialog is live the caller waits until each is done: a
-// file shown by the time of its next request, anything else before the call
-// returns. Once the dialog has ended they return at once and do nothing.
+// order. A file shown never holds the caller up: the display shows the
+// latest file at its own pace, and before anything asked afterwards. Ending
+// the dialog waits until it is done while the dialog is live. Once the dialog
+// has ended they return at once and do nothing.
 //
 // Message boxes are shown on the UI thread with an OK button and the
 // program's name as caption; the caller waits until each is dismissed, also

@@ -11,6 +11,16 @@
 
 #include "run/run_window.h"
 
+// What the run's display shows of the file just handled.
+struct RunState {
+  std::string title;
+  std::string label;
+  // The progress bar's position; none before the first file is finished.
+  std::optional<int> position;
+
+  friend bool operator==(const RunState&, const RunState&) = default;
+};
+
 // The window layer's side of a run: what the run's requests become on the UI
 // thread, and the way to wait for the next event there. Each window toolkit
 // implements it once; tests use fakes. Every call comes on the UI thread.
@@ -22,10 +32,14 @@ class RunDisplay {
   // handles what has arrived, and returns.
   virtual void PumpUiEvents() = 0;
 
-  // While the dialog is live.
-  virtual void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) = 0;
+  // While the dialog is live. The title, the status label and (when given)
+  // the progress bar, painted the toolkit's usual way: the latest state,
+  // not every state the worker passed through.
+  virtual void ShowRunState(const RunState& state) = 0;
   virtual void EndDialog(int code) = 0;
-  // Also after the dialog has ended; `ownedByDialog` is false by then.
+  // Also after the dialog has ended; `ownedByDialog` is false by then. A box
+  // shown over the live dialog comes up with the dialog painted in the state
+  // last shown.
   virtual void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) = 0;
 };
 
@@ -45,10 +59,12 @@ struct UiThreadHooks {
 
 // Carries the worker's requests to the UI thread, which is the only thread
 // that touches windows, and keeps the run's waiting rules:
-//   - window requests (ShowFile, EndDialog) wait while the dialog is live and
-//     are dropped at once after it has ended, whichever way it ended; a file
-//     shown is waited for at the worker's next request (or its return), so
-//     that the UI thread shows one file while the worker patches the next;
+//   - a file shown never waits: the worker leaves the latest state and goes
+//     on, and the UI thread shows the latest state whenever it is woken, so
+//     the display keeps up with the screen, not with every file; the latest
+//     state is shown before anything the worker asks afterwards;
+//   - ending the dialog waits while the dialog is live; window requests are
+//     dropped at once after it has ended, whichever way it ended;
 //   - message boxes are always shown, and waited for;
 //   - the UI thread's teardown (WaitForWorker) never simply joins: it goes on
 //     serving boxes until the worker has returned.
@@ -72,8 +88,9 @@ class UiThreadBridge final : public RunWindow {
   void StartWorker(std::function<void(RunWindow&)> body);
   bool HasWorker() const { return m_thread.joinable(); }
 
-  // UI thread, when woken: carries out every request waiting, but stops
-  // after one that ends the dialog (and wakes the thread again for the rest).
+  // UI thread, when woken: shows the latest state, then carries out every
+  // request waiting, but stops after one that ends the dialog (and wakes the
+  // thread again for the rest).
   void ServePending();
   // From now on window requests are dropped. The window layer calls it when
   // the dialog ends other than through EndDialog.
@@ -84,20 +101,19 @@ class UiThreadBridge final : public RunWindow {
   void WaitForWorker();
 
  private:
-  enum class Kind { kShowFile, kEnd, kMessage };
+  enum class Kind { kEnd, kMessage };
   struct Request {
     Kind kind = Kind::kMessage;
     std::string text;
-    std::string label;
-    std::optional<int> number;
+    int code = 0;
     MessageIcon icon = MessageIcon::kInformation;
     bool ownedByDialog = false;
     std::uint64_t id = 0;
   };
 
   void Submit(Request request);
-  // Worker thread: until every request made so far is done or dropped.
-  void WaitForEarlierRequests(std::unique_lock<std::mutex>& lock);
+  // Under the lock: one wake-up outstanding at a time is enough.
+  void Wake();
   void Carry(const Request& request);
   bool DialogEnded();
   bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
@@ -108,9 +124,12 @@ class UiThreadBridge final : public RunWindow {
 
   std::mutex m_mutex;  // guards everything below it
   std::condition_variable m_changed;
+  // The state the worker left last and the UI thread has not shown yet.
+  std::optional<RunState> m_latest;
   std::deque<Request> m_pending;
   std::uint64_t m_lastPosted = 0;
   std::uint64_t m_lastServed = 0;
+  bool m_wakeOutstanding = false;
   bool m_dialogEnded = false;
   bool m_workerReturned = false;
 

@@ -17,6 +17,14 @@ constexpr std::array kMainDialogItems{
     DialogItemTemplate{IDC_ICON_BOTTOM, DialogItemKind::kIcon, "", IDI_PENGUIN, {7, 28, 21, 20}},
 };
 
+// The text is kept with the product's other texts: each program sets it when
+// the box opens.
+constexpr std::array kAboutDialogItems{
+    DialogItemTemplate{kIdStatic, DialogItemKind::kIcon, "", IDI_PENGUIN, {7, 7, 21, 20}},
+    DialogItemTemplate{IDC_ABOUT_TEXT, DialogItemKind::kText, "", 0, {33, 7, 74, 49}},
+    DialogItemTemplate{kIdOk, DialogItemKind::kDefPushButton, "OK", 0, {32, 61, 50, 14}},
+};
+
 }  // namespace
 
 const DialogTemplate& MainDialogTemplate() {
@@ -25,12 +33,7 @@ const DialogTemplate& MainDialogTemplate() {
 }
 
 const DialogTemplate& AboutDialogTemplate() {
-  static const std::array items{
-      DialogItemTemplate{kIdStatic, DialogItemKind::kIcon, "", IDI_PENGUIN, {7, 7, 21, 20}},
-      DialogItemTemplate{kIdStatic, DialogItemKind::kText, AboutText(), 0, {33, 7, 74, 49}},
-      DialogItemTemplate{kIdOk, DialogItemKind::kDefPushButton, "OK", 0, {32, 61, 50, 14}},
-  };
-  static const DialogTemplate dialogTemplate{IDD_ABOUTBOX, "About", 114, 82, kDialogFont, 8, items};
+  static const DialogTemplate dialogTemplate{IDD_ABOUTBOX, "About", 114, 82, kDialogFont, 8, kAboutDialogItems};
   return dialogTemplate;
 }
 

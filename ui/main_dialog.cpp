@@ -1,30 +1,17 @@
 #include "ui/main_dialog.h"
 
+#include <cassert>
 #include <utility>
 #include <vector>
 
 #include "ui/dialog_templates.h"
 #include "ui/resource.h"
+#include "ui/string_table.h"
 
 namespace {
 
-// The virtual key of either Shift key.
-constexpr int kVkShift = 16;
-
-// The low four bits of a window command are the system's own.
-constexpr unsigned kSysCommandMask = 0xFFF0;
-
 // The label the About entry carries while Shift is held.
 constexpr const char* kHiddenEntryLabel = "??";
-
-// Where the animation sits, in client pixels.
-constexpr int kAnimationX = 570;
-constexpr int kAnimationY = 5;
-constexpr int kProgressLow = 1;
-constexpr int kProgressHigh = 100;
-
-// A Windows rectangle (right and bottom just outside it).
-PixelRect WindowsRect(int left, int top, int right, int bottom) { return {left, top, right - left, bottom - top}; }
 
 // How a Linux user points the program at the prefix the browser is in.
 constexpr const char* kWinePrefixAdvice =
@@ -45,13 +32,17 @@ std::string NoWorldFilesText(const std::string& message, const std::vector<std::
 
 }  // namespace
 
-MainDialog::MainDialog(MainDialogView& view) : MainDialog(view, Hooks{}) {}
+MainDialog::MainDialog(MainDialogView& view, std::function<void()> wakeUiThread)
+    : MainDialog(view, std::move(wakeUiThread), Hooks{}) {}
 
-MainDialog::MainDialog(MainDialogView& view, Hooks hooks) : m_view(view), m_hooks(std::move(hooks)) {}
+MainDialog::MainDialog(MainDialogView& view, std::function<void()> wakeUiThread, Hooks hooks)
+    : m_view(view), m_wakeUiThread(std::move(wakeUiThread)), m_hooks(std::move(hooks)) {}
 
 MainDialog::~MainDialog() { Teardown(); }
 
 bool MainDialog::OnInitDialog() {
+  assert(!m_initialised && "a dialog is initialised once");
+  m_initialised = true;
   // A prefix that is no prefix holds no browser either, but being told to
   // reinstall would not help: the fix is to point the program elsewhere.
   if (const std::optional<std::string> folder = m_hooks.folderThatIsNoWinePrefix()) {
@@ -63,50 +54,27 @@ bool MainDialog::OnInitDialog() {
     // Where the browser was looked for helps only when it was not found.
     if (m_files.empty())
       m_view.ShowMessage(
-          NoWorldFilesText(m_view.LoadStringA(IDS_NO_WORLD_FILES),
+          NoWorldFilesText(LoadResourceString(IDS_NO_WORLD_FILES),
                            browser.empty() ? m_hooks.winePrefixesSearched() : std::vector<std::string>()),
           MessageIcon::kWarning, false);
   }
   if (m_files.empty()) {
-    m_view.HideWindow();
+    m_view.Hide();
+    m_hidden = true;
     OnCancel();
   }
 
-  if (m_view.HasSystemMenu()) {
-    const std::string about = m_view.LoadStringA(IDS_ABOUTBOX);
-    if (!about.empty()) {
-      m_view.AppendSystemMenuSeparator();
-      m_view.AppendSystemMenuItem(IDM_ABOUTBOX, about);
-    }
-  }
-
-  m_view.SetIcons();
-
-  m_view.SetItemText(IDC_RADIO_BUMPS_BACK, m_view.LoadStringA(IDS_RADIO_BUMPS_BACK));
-  m_view.SetItemText(IDC_RADIO_NO_BUMPS, m_view.LoadStringA(IDS_RADIO_NO_BUMPS));
-
-  m_view.CheckRadioButton(IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS, IDC_RADIO_NO_BUMPS);
+  SetAboutEntryFromTable();
+  m_view.ShowChoices(LoadResourceString(IDS_RADIO_BUMPS_BACK), LoadResourceString(IDS_RADIO_NO_BUMPS));
   m_restoreBumps = 0;
-
-  m_view.SetItemNullFont(IDC_RADIO_NO_BUMPS);
-
-  // No clip yet: it shows nothing until the run starts.
-  m_view.CreateAnimation(IDC_ANIMATE, kAnimationX, kAnimationY);
   return true;
 }
 
 void MainDialog::OnOK() {
   // One run per program: the button is out of reach once the run has started.
   if (m_worker) return;
-
-  for (int id : {kIdOk, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) m_view.EnableItem(id, false);
-  m_view.OpenAnimationClip(IDR_AVI_TURTLE);
-  m_view.CreateProgress(IDC_PROGRESS, WindowsRect(5, 90, 390, 110), kProgressLow, kProgressHigh);
-  m_view.CreateStatus(IDC_STATUS, WindowsRect(395, 90, 550, 110));
-  // Neither used nor closed while the run lasts: only the worker ends it.
-  m_view.EnableWindow(false);
-
-  m_worker = std::make_unique<UiThreadBridge>(m_view, m_view.WorkerHooks());
+  m_view.EnterRunMode();
+  m_worker = std::make_unique<UiThreadBridge>(m_view, UiThreadHooks{m_wakeUiThread, LoadResourceString});
   m_worker->StartWorker(
       [this](RunWindow& window) { WriteFilesThread(m_files, m_worldDir, m_restoreBumps, window, m_hooks.run); });
 }
@@ -118,27 +86,24 @@ void MainDialog::OnRadioClicked(int id) {
   if (id == IDC_RADIO_NO_BUMPS) m_restoreBumps = 0;
 }
 
-void MainDialog::PreTranslateKey(bool down, int virtualKey) {
-  if (virtualKey != kVkShift) return;
-  if (down && m_view.IsWindowVisible()) {
+void MainDialog::OnShiftKey(bool down) {
+  if (down && !m_hidden) {
     m_shiftDown = 1;
-    if (m_view.HasSystemMenu()) m_view.ModifySystemMenuItem(IDM_ABOUTBOX, kHiddenEntryLabel);
+    m_view.SetAboutEntry(kHiddenEntryLabel);
   } else if (!down) {
     m_shiftDown = 0;
-    RestoreAboutLabel();
+    SetAboutEntryFromTable();
   }
 }
 
-bool MainDialog::OnSysCommand(unsigned command) {
-  if ((command & kSysCommandMask) != IDM_ABOUTBOX) return false;
+void MainDialog::OnAboutChosen() {
   if (m_shiftDown) {
     m_shiftDown = 0;
-    RestoreAboutLabel();
+    SetAboutEntryFromTable();
     m_view.RunHiddenAnimDialog();
   } else {
     m_view.RunAboutBox();
   }
-  return true;
 }
 
 void MainDialog::ServeWorker() {
@@ -155,7 +120,7 @@ void MainDialog::Teardown() {
   m_worker.reset();
 }
 
-void MainDialog::RestoreAboutLabel() {
-  const std::string about = m_view.LoadStringA(IDS_ABOUTBOX);
-  if (m_view.HasSystemMenu() && !about.empty()) m_view.ModifySystemMenuItem(IDM_ABOUTBOX, about);
+void MainDialog::SetAboutEntryFromTable() {
+  const std::string about = LoadResourceString(IDS_ABOUTBOX);
+  if (!about.empty()) m_view.SetAboutEntry(about);
 }

@@ -2,21 +2,21 @@
 
 #include <commctrl.h>
 
+#include <string>
+
+#include "ui/dialog_templates.h"
 #include "ui/resource.h"
 #include "win/win_module.h"
 
 namespace {
 
-// Where the animation goes: left 0, top 0, right and bottom as here.
-constexpr int kAnimationRight = 387;
-constexpr int kAnimationBottom = 290;
-
 void OnInitDialog(HWND dialog) {
-  HWND animation = CreateChildControl(dialog, ANIMATE_CLASSA, ACS_AUTOPLAY, IDC_HIDDEN_ANIMATE, 0, 0, kAnimationRight,
-                                      kAnimationBottom);
+  const PixelRect place = kHiddenAnimationRect;
+  HWND animation = CreateChildControl(dialog, ANIMATE_CLASSA, ACS_AUTOPLAY, IDC_HIDDEN_ANIMATE, place.x, place.y,
+                                      place.cx, place.cy);
   SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(ProgramModule()),
                reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_AVI_ROOM)));
-  SetWindowTextA(dialog, "??");
+  SetWindowTextA(dialog, std::string(kHiddenDialogCaption).c_str());
 }
 
 }  // namespace

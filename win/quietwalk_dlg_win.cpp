@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "platform/paths/program_name.h"
+#include "ui/dialog_templates.h"
 #include "ui/resource.h"
 #include "win/about_dlg_win.h"
 #include "win/hidden_anim_dlg_win.h"
@@ -48,7 +49,10 @@ bool IsKeyMessage(UINT message) {
 CQuietwalkDlg::CQuietwalkDlg(MainDialog::Hooks hooks)
     : m_hIcon(LoadIconA(ProgramModule(), MAKEINTRESOURCEA(IDR_MAINFRAME))),
       m_wakeWindow(CreateWakeWindow(reinterpret_cast<LONG_PTR>(this), WakeWindowProc)),
-      m_dialog(*this, std::move(hooks)) {}
+      // Only the wake window is touched: it lives until the worker has
+      // returned.
+      m_dialog(
+          *this, [wake = m_wakeWindow] { PostMessageA(wake, kWakeMessage, 0, 0); }, std::move(hooks)) {}
 
 CQuietwalkDlg::~CQuietwalkDlg() {
   OnDialogEnded();
@@ -94,11 +98,7 @@ INT_PTR CQuietwalkDlg::OnMessage(UINT message, WPARAM wParam) {
   switch (message) {
     case WM_INITDIALOG: return m_dialog.OnInitDialog() ? TRUE : FALSE;
     case WM_COMMAND: return OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
-    case WM_SYSCOMMAND: {
-      if (!m_dialog.OnSysCommand(static_cast<unsigned>(wParam))) return FALSE;
-      SetWindowLongPtrA(m_hwnd, DWLP_MSGRESULT, 0);
-      return TRUE;
-    }
+    case WM_SYSCOMMAND: return OnSysCommand(wParam) ? TRUE : FALSE;
     case WM_PAINT: return OnPaint() ? TRUE : FALSE;
     // The icon drawn while the minimised window is dragged.
     case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_hIcon);
@@ -120,6 +120,14 @@ bool CQuietwalkDlg::OnCommand(int id, int notification) {
     return true;
   }
   return false;
+}
+
+bool CQuietwalkDlg::OnSysCommand(WPARAM command) {
+  // The low four bits of a window command are the system's own.
+  if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;
+  m_dialog.OnAboutChosen();
+  SetWindowLongPtrA(m_hwnd, DWLP_MSGRESULT, 0);
+  return true;
 }
 
 bool CQuietwalkDlg::OnPaint() {
@@ -161,19 +169,11 @@ void CQuietwalkDlg::SeeKey(const MSG& message) {
   // Only this dialog's own keys: not those of a message box or the About box.
   if (!m_hwnd || !IsKeyMessage(message.message)) return;
   if (message.hwnd != m_hwnd && GetAncestor(message.hwnd, GA_ROOT) != m_hwnd) return;
-  const bool down = message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN;
-  m_dialog.PreTranslateKey(down, static_cast<int>(message.wParam));
+  if (message.wParam != VK_SHIFT) return;
+  m_dialog.OnShiftKey(message.message == WM_KEYDOWN || message.message == WM_SYSKEYDOWN);
 }
 
 // --- MainDialogView
-
-std::string CQuietwalkDlg::LoadStringA(int id) { return LoadProgramString(id); }
-
-UiThreadHooks CQuietwalkDlg::WorkerHooks() {
-  // Only the wake window is touched: it lives until the worker has returned.
-  HWND wake = m_wakeWindow;
-  return {[wake] { PostMessageA(wake, kWakeMessage, 0, 0); }, LoadProgramString};
-}
 
 void CQuietwalkDlg::PumpUiEvents() {
   MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
@@ -184,10 +184,10 @@ void CQuietwalkDlg::PumpUiEvents() {
   }
 }
 
-void CQuietwalkDlg::ShowFile(const std::string& title, const std::string& label, std::optional<int> position) {
-  SetWindowTextA(m_hwnd, title.c_str());
-  SetWindowTextA(m_status, label.c_str());
-  if (position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*position), 0);
+void CQuietwalkDlg::ShowRunState(const RunState& state) {
+  SetWindowTextA(m_hwnd, state.title.c_str());
+  SetWindowTextA(m_status, state.label.c_str());
+  if (state.position) SendMessageA(m_progress, PBM_SETPOS, static_cast<WPARAM>(*state.position), 0);
 }
 
 void CQuietwalkDlg::EndDialog(int code) {
@@ -199,61 +199,48 @@ void CQuietwalkDlg::ShowMessage(const std::string& text, MessageIcon icon, bool 
   // A box over an owner that has gone fails at once: once the dialog has
   // ended the box has none.
   HWND owner = ownedByDialog && !m_ended && IsWindow(m_hwnd) ? m_hwnd : nullptr;
+  // What the dialog shows behind the box is painted before the box comes up.
+  if (!m_ended && m_hwnd) UpdateWindow(m_hwnd);
   MessageBoxA(owner, text.c_str(), platform::ProgramName().c_str(), MB_OK | BoxIcon(icon));
 }
 
-void CQuietwalkDlg::HideWindow() { ShowWindow(m_hwnd, SW_HIDE); }
-
-bool CQuietwalkDlg::IsWindowVisible() { return ::IsWindowVisible(m_hwnd) != FALSE; }
-
-void CQuietwalkDlg::EnableWindow(bool enable) { ::EnableWindow(m_hwnd, enable ? TRUE : FALSE); }
-
-void CQuietwalkDlg::SetIcons() {
+void CQuietwalkDlg::ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) {
   SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   SendMessageA(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-}
-
-bool CQuietwalkDlg::HasSystemMenu() { return GetSystemMenu(m_hwnd, FALSE) != nullptr; }
-
-void CQuietwalkDlg::AppendSystemMenuSeparator() { AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_SEPARATOR, 0, nullptr); }
-
-void CQuietwalkDlg::AppendSystemMenuItem(unsigned command, const std::string& text) {
-  AppendMenuA(GetSystemMenu(m_hwnd, FALSE), MF_STRING, command, text.c_str());
-}
-
-void CQuietwalkDlg::ModifySystemMenuItem(unsigned command, const std::string& text) {
-  // By command: the system may have added items of its own.
-  ModifyMenuA(GetSystemMenu(m_hwnd, FALSE), command, MF_BYCOMMAND | MF_STRING, command, text.c_str());
-}
-
-void CQuietwalkDlg::SetItemText(int id, const std::string& text) { SetDlgItemTextA(m_hwnd, id, text.c_str()); }
-
-void CQuietwalkDlg::CheckRadioButton(int firstId, int lastId, int checkedId) {
-  ::CheckRadioButton(m_hwnd, firstId, lastId, checkedId);
-}
-
-void CQuietwalkDlg::SetItemNullFont(int id) { SendDlgItemMessageA(m_hwnd, id, WM_SETFONT, 0, TRUE); }
-
-void CQuietwalkDlg::EnableItem(int id, bool enable) { ::EnableWindow(GetDlgItem(m_hwnd, id), enable ? TRUE : FALSE); }
-
-void CQuietwalkDlg::CreateAnimation(int id, int x, int y) {
+  SetDlgItemTextA(m_hwnd, IDC_RADIO_BUMPS_BACK, bumpsBackText.c_str());
+  SetDlgItemTextA(m_hwnd, IDC_RADIO_NO_BUMPS, noBumpsText.c_str());
+  CheckRadioButton(m_hwnd, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS, IDC_RADIO_NO_BUMPS);
+  // No font: the control draws in the system's default font.
+  SendDlgItemMessageA(m_hwnd, IDC_RADIO_NO_BUMPS, WM_SETFONT, 0, TRUE);
   // No size: the control takes the size of the clip it opens.
-  m_animate = CreateChildControl(m_hwnd, ANIMATE_CLASSA, ACS_TRANSPARENT | ACS_AUTOPLAY, id, x, y, 0, 0);
+  m_animate = CreateChildControl(m_hwnd, ANIMATE_CLASSA, ACS_TRANSPARENT | ACS_AUTOPLAY, IDC_ANIMATE, kAnimationX,
+                                 kAnimationY, 0, 0);
 }
 
-void CQuietwalkDlg::OpenAnimationClip(int clipId) {
+void CQuietwalkDlg::SetAboutEntry(const std::string& label) {
+  HMENU menu = GetSystemMenu(m_hwnd, FALSE);
+  if (!menu) return;
+  // By command: the system may have added items of its own.
+  if (ModifyMenuA(menu, IDM_ABOUTBOX, MF_BYCOMMAND | MF_STRING, IDM_ABOUTBOX, label.c_str())) return;
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, label.c_str());
+}
+
+void CQuietwalkDlg::EnterRunMode() {
+  for (int id : {IDOK, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) EnableWindow(GetDlgItem(m_hwnd, id), FALSE);
   SendMessageA(m_animate, ACM_OPENA, reinterpret_cast<WPARAM>(ProgramModule()),
-               reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(clipId)));
+               reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(IDR_AVI_TURTLE)));
+  const PixelRect bar = kProgressRect;
+  m_progress = CreateChildControl(m_hwnd, PROGRESS_CLASSA, 0, IDC_PROGRESS, bar.x, bar.y, bar.cx, bar.cy);
+  SendMessageA(m_progress, PBM_SETRANGE32, kProgressLow, kProgressHigh);
+  const PixelRect label = kStatusRect;
+  m_status =
+      CreateChildControl(m_hwnd, WC_STATICA, SS_LEFT | SS_NOPREFIX, IDC_STATUS, label.x, label.y, label.cx, label.cy);
+  // Neither used nor closed while the run lasts: only the worker ends it.
+  EnableWindow(m_hwnd, FALSE);
 }
 
-void CQuietwalkDlg::CreateProgress(int id, const PixelRect& rect, int low, int high) {
-  m_progress = CreateChildControl(m_hwnd, PROGRESS_CLASSA, 0, id, rect.x, rect.y, rect.cx, rect.cy);
-  SendMessageA(m_progress, PBM_SETRANGE32, static_cast<WPARAM>(low), static_cast<LPARAM>(high));
-}
-
-void CQuietwalkDlg::CreateStatus(int id, const PixelRect& rect) {
-  m_status = CreateChildControl(m_hwnd, WC_STATICA, SS_LEFT | SS_NOPREFIX, id, rect.x, rect.y, rect.cx, rect.cy);
-}
+void CQuietwalkDlg::Hide() { ShowWindow(m_hwnd, SW_HIDE); }
 
 void CQuietwalkDlg::RunAboutBox() { CAboutDlg(m_hwnd).DoModal(); }
 

@@ -23,28 +23,14 @@ class CQuietwalkDlg final : public MainDialogView {
   MainDialog& controller() { return m_dialog; }
 
   // MainDialogView
-  std::string LoadStringA(int id) override;
-  UiThreadHooks WorkerHooks() override;
   void PumpUiEvents() override;
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override;
+  void ShowRunState(const RunState& state) override;
   void EndDialog(int code) override;
   void ShowMessage(const std::string& text, MessageIcon icon, bool ownedByDialog) override;
-  void HideWindow() override;
-  bool IsWindowVisible() override;
-  void EnableWindow(bool enable) override;
-  void SetIcons() override;
-  bool HasSystemMenu() override;
-  void AppendSystemMenuSeparator() override;
-  void AppendSystemMenuItem(unsigned command, const std::string& text) override;
-  void ModifySystemMenuItem(unsigned command, const std::string& text) override;
-  void SetItemText(int id, const std::string& text) override;
-  void CheckRadioButton(int firstId, int lastId, int checkedId) override;
-  void SetItemNullFont(int id) override;
-  void EnableItem(int id, bool enable) override;
-  void CreateAnimation(int id, int x, int y) override;
-  void OpenAnimationClip(int clipId) override;
-  void CreateProgress(int id, const PixelRect& rect, int low, int high) override;
-  void CreateStatus(int id, const PixelRect& rect) override;
+  void ShowChoices(const std::string& bumpsBackText, const std::string& noBumpsText) override;
+  void SetAboutEntry(const std::string& label) override;
+  void EnterRunMode() override;
+  void Hide() override;
   void RunAboutBox() override;
   void RunHiddenAnimDialog() override;
 
@@ -55,6 +41,7 @@ class CQuietwalkDlg final : public MainDialogView {
 
   INT_PTR OnMessage(UINT message, WPARAM wParam);
   bool OnCommand(int id, int notification);
+  bool OnSysCommand(WPARAM command);
   bool OnPaint();
   void OnDialogEnded();
   void SeeKey(const MSG& message);

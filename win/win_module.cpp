@@ -1,19 +1,6 @@
 #include "win/win_module.h"
 
-namespace {
-
-// Longer than any string in the table.
-constexpr int kStringCapacity = 1024;
-
-}  // namespace
-
 HINSTANCE ProgramModule() { return GetModuleHandleA(nullptr); }
-
-std::string LoadProgramString(int id) {
-  char buffer[kStringCapacity] = {};
-  const int length = LoadStringA(ProgramModule(), static_cast<UINT>(id), buffer, kStringCapacity);
-  return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
-}
 
 void UseDialogFont(HWND dialog, HWND control) {
   SendMessageA(control, WM_SETFONT, static_cast<WPARAM>(SendMessageA(dialog, WM_GETFONT, 0, 0)), TRUE);

@@ -2,14 +2,8 @@
 
 #include <windows.h>
 
-#include <string>
-
 // The program's module: where its resources are.
 HINSTANCE ProgramModule();
-
-// String resource `id` of the program; empty when there is none. Callable
-// from any thread.
-std::string LoadProgramString(int id);
 
 // The dialog's font given to a control created at run time; otherwise it
 // would draw in the bold System font.

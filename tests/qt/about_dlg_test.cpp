@@ -12,6 +12,7 @@
 
 #include "product/product_text.h"
 #include "qt/dialog_builder.h"
+#include "qt/qt_text.h"
 
 namespace {
 
@@ -38,14 +39,19 @@ TEST(AboutBox, TextNamesTheProgramItsVersionAndHomePage) {
 
 TEST(AboutBox, IsLaidOutInDialogUnits) {
   CAboutDlg dialog;
-  EXPECT_EQ(dialog.windowTitle(), "About");
-  // 114 x 82 units at 1.5 and 1.625 pixels a unit.
-  EXPECT_EQ(dialog.size(), QSize(171, 133));
-  EXPECT_EQ(dialog.font().family(), "MS Sans Serif");
+  const DialogTemplate& about = AboutDialogTemplate();
+  EXPECT_EQ(dialog.windowTitle(), QStringFromAnsi(about.caption));
+  // At the font's base units, unless the text needs more.
+  const DialogBaseUnits base = dialog.baseUnits();
+  EXPECT_GE(base.x, FontBaseUnits(dialog.font()).x);
+  EXPECT_GE(base.y, FontBaseUnits(dialog.font()).y);
+  EXPECT_EQ(dialog.size(), QSize(DialogUnitsToPixelsX(about.cx, base), DialogUnitsToPixelsY(about.cy, base)));
+  EXPECT_EQ(dialog.font().families().value(0), QStringFromAnsi(about.fontFace));
+  const auto place = [&](int index) { return ToQRect(MapDialogRect(about.items[index].rect, base)); };
 
   QLabel* text = TextLabel(dialog);
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->geometry(), QRect(50, 11, 111, 80));
+  EXPECT_EQ(text->geometry(), place(1));
   EXPECT_EQ(text->textFormat(), Qt::PlainText);
   // Every line fits unwrapped, and all of them fit the control's height.
   const QFontMetrics metrics(text->font());
@@ -60,14 +66,16 @@ TEST(AboutBox, IsLaidOutInDialogUnits) {
     }
   }
   ASSERT_NE(icon, nullptr);
-  EXPECT_EQ(icon->pos(), QPoint(11, 11));
+  EXPECT_EQ(icon->pos(), place(0).topLeft());
+  EXPECT_EQ(icon->accessibleName().isEmpty(), false);
   EXPECT_FALSE(icon->pixmap().isNull());
 
   auto* ok = qobject_cast<QPushButton*>(FindDialogItem(dialog, kIdOk));
   ASSERT_NE(ok, nullptr);
   EXPECT_EQ(ok->text(), "OK");
   EXPECT_TRUE(ok->isDefault());
-  EXPECT_EQ(ok->geometry(), QRect(48, 99, 75, 23));
+  EXPECT_EQ(ok->geometry(), place(2));
+  EXPECT_LE(ok->sizeHint().width(), ok->width());
 }
 
 TEST(AboutBox, EndsWithOkOrCancel) {

@@ -1,5 +1,6 @@
 #include "qt/hidden_anim_dlg.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <functional>
 
 #include "qt/dialog_builder.h"
+#include "qt/qt_text.h"
 #include "ui/resource.h"
 
 namespace {
@@ -31,8 +33,9 @@ TEST(HiddenAnimDialog, HasNoCaptionOrControlsBeforeItRuns) {
   CHiddenAnimDlg dialog;
   EXPECT_EQ(dialog.windowTitle(), "");
   EXPECT_EQ(Animation(dialog), nullptr);
-  // 258 x 179 units: the clip's 387 x 290 and a pixel to spare.
-  EXPECT_EQ(dialog.size(), QSize(387, 291));
+  // The template at its own base units: the clip's size and a pixel to spare.
+  EXPECT_EQ(dialog.size(), QSize(DialogUnitsToPixelsX(HiddenAnimDialogTemplate().cx, kTemplateBaseUnits),
+                                 DialogUnitsToPixelsY(HiddenAnimDialogTemplate().cy, kTemplateBaseUnits)));
 }
 
 TEST(HiddenAnimDialog, PlaysTheRoomUnderCaptionQuestionMarks) {
@@ -43,15 +46,15 @@ TEST(HiddenAnimDialog, PlaysTheRoomUnderCaptionQuestionMarks) {
       [&] {
         looked = true;
         EXPECT_TRUE(dialog.isVisible());
-        EXPECT_EQ(dialog.windowTitle(), "??");
-        EXPECT_EQ(dialog.size(), QSize(387, 291));
+        EXPECT_EQ(dialog.windowTitle(), QStringFromAnsi(kHiddenDialogCaption));
         AnimationControl* animation = Animation(dialog);
         ASSERT_NE(animation, nullptr);
         EXPECT_EQ(animation->parentWidget(), &dialog);
         EXPECT_TRUE(animation->isVisible());
-        EXPECT_EQ(animation->geometry(), QRect(0, 0, 387, 290));
+        EXPECT_EQ(animation->geometry(), ToQRect(kHiddenAnimationRect));
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(animation)->role(), QAccessible::Animation);
         EXPECT_EQ(animation->FrameCount(), 159);
-        EXPECT_EQ(animation->ClipSize(), QSize(387, 290));
+        EXPECT_EQ(animation->ClipSize(), ToQRect(kHiddenAnimationRect).size());
         EXPECT_EQ(animation->FrameTime(), 41667);  // 24 frames a second
         EXPECT_TRUE(animation->IsPlaying());
         EXPECT_FALSE(animation->CurrentImage().isNull());

@@ -21,12 +21,6 @@ using namespace testing_support;
 
 namespace {
 
-class RunDialog : public CQuietwalkDlg {
- public:
-  using CQuietwalkDlg::m_progress;
-  using CQuietwalkDlg::m_status;
-};
-
 std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
 
 // Mounts made here live in a mount namespace of this process alone, so they

@@ -19,14 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-// The main dialog with the members the run works on in reach.
-class RunDialog : public CQuietwalkDlg {
- public:
-  using CQuietwalkDlg::m_animate;
-  using CQuietwalkDlg::m_progress;
-  using CQuietwalkDlg::m_status;
-};
-
 // Clicks `id` once the modal loop runs.
 void ClickOnceShown(RunDialog& dialog, int id) {
   QTimer::singleShot(0, &dialog, [&dialog, id] { QTest::mouseClick(dialog.GetDlgItem(id), Qt::LeftButton); });
@@ -72,12 +64,12 @@ TEST_F(RunDialogTest, AfterOkNothingReactsUntilTheWorkerEndsTheDialog) {
 
     EXPECT_EQ(d.GetDlgItem(IDC_PROGRESS), &d.m_progress);
     EXPECT_EQ(d.m_progress.parentWidget(), &d);
-    EXPECT_EQ(d.m_progress.geometry(), QRect(QPoint(5, 90), QPoint(389, 109)));
+    EXPECT_EQ(d.m_progress.geometry(), ToQRect(ScaleTemplatePixels(kProgressRect, d.baseUnits())));
     EXPECT_TRUE(d.m_progress.isVisible());
     EXPECT_EQ(d.m_progress.minimum(), 1);
     EXPECT_EQ(d.m_progress.maximum(), 100);
     EXPECT_EQ(d.GetDlgItem(IDC_STATUS), &d.m_status);
-    EXPECT_EQ(d.m_status.geometry(), QRect(QPoint(395, 90), QPoint(549, 109)));
+    EXPECT_EQ(d.m_status.pos(), ToQRect(ScaleTemplatePixels(kStatusRect, d.baseUnits())).topLeft());
     EXPECT_TRUE(d.m_status.isVisible());
     EXPECT_TRUE(d.m_animate.IsPlaying());
     EXPECT_EQ(d.m_animate.FrameCount(), 29);

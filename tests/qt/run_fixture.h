@@ -10,6 +10,7 @@
 #include "patch/world_patcher.h"
 #include "product/product_text.h"
 #include "qt/message_box.h"
+#include "qt/quietwalk_dlg.h"
 #include "tests/support/test_prefix.h"
 
 namespace testing_support {
@@ -59,6 +60,31 @@ inline std::string PlainWorldPatched(int mode) {
 inline const std::string kAlreadyQuiet =
     "#VRML V2.0 utf8\n"
     "PROTO Sony_WorldInfo [ field SFBool collisionSound FALSE ] {}\n";
+
+// The main dialog with the run's controls in reach.
+class RunDialog : public CQuietwalkDlg {
+ public:
+  using CQuietwalkDlg::CQuietwalkDlg;
+  using CQuietwalkDlg::m_animate;
+  using CQuietwalkDlg::m_progress;
+  using CQuietwalkDlg::m_status;
+};
+
+// A dialog's hooks for `count` made-up worlds under the browser, handed to
+// `patch` instead of the patcher: a run that touches no file. The run opens
+// the world folder itself, which `prefix` holds, empty.
+inline MainDialog::Hooks StandInWorlds(const TestPrefix& prefix, int count, std::function<PatchResult()> patch) {
+  prefix.MakeFolder(kWorld);
+  MainDialog::Hooks hooks;
+  hooks.folderThatIsNoWinePrefix = [] { return std::nullopt; };
+  hooks.browserDirectory = [] { return kBrowser; };
+  hooks.collectWorldFiles = [count](const std::string& folder, WorldFileList& list) {
+    for (int i = 0; i < count; ++i) list.push_back(folder + "\\room" + std::to_string(i) + ".wrl");
+  };
+  hooks.run.browserDirectory = [] { return kBrowser; };
+  hooks.run.patchFile = [patch = std::move(patch)](platform::WorldFolder&, const std::string&, int) { return patch(); };
+  return hooks;
+}
 
 // A message box as the presenter was asked for it.
 struct ShownBox {

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,10 +26,10 @@ class FakeDisplay final : public RunDisplay {
   bool boxInEndedLoop = false;
 
   UiThreadHooks Hooks() {
-    return {[this] { m_loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
+    return {[this] { loop.Wake(); }, [](int id) { return "string " + std::to_string(id); }};
   }
   void PumpUiEvents() override {
-    m_loop.Pump([this] { bridge->ServePending(); });
+    loop.Pump([this] { bridge->ServePending(); });
   }
   // The dialog's modal loop: runs until the dialog has ended.
   void RunModalLoop() {
@@ -39,8 +38,8 @@ class FakeDisplay final : public RunDisplay {
     m_inModalLoop = false;
   }
 
-  void ShowFile(const std::string& title, const std::string& label, std::optional<int> position) override {
-    Note("file " + title + " | " + label + (position ? " | " + std::to_string(*position) : ""));
+  void ShowRunState(const RunState& state) override {
+    Note("file " + state.title + " | " + state.label + (state.position ? " | " + std::to_string(*state.position) : ""));
   }
   void EndDialog(int code) override {
     Note("end " + std::to_string(code));
@@ -60,8 +59,21 @@ class FakeDisplay final : public RunDisplay {
   }
   const std::thread::id m_uiThread = std::this_thread::get_id();
   bool m_inModalLoop = false;
-  testing_support::FakeUiThread m_loop;
+
+ public:
+  testing_support::FakeUiThread loop;
 };
+
+// `shown` without the files shown before each file: what the latest state
+// leaves on the screen between the other requests.
+std::vector<std::string> LastFileBeforeEachRequest(const std::vector<std::string>& shown) {
+  std::vector<std::string> out;
+  for (const std::string& entry : shown) {
+    if (!out.empty() && out.back().rfind("file ", 0) == 0 && entry.rfind("file ", 0) == 0) out.pop_back();
+    out.push_back(entry);
+  }
+  return out;
+}
 
 struct BridgedRun {
   FakeDisplay display;
@@ -69,26 +81,46 @@ struct BridgedRun {
   BridgedRun() { display.bridge = &bridge; }
 };
 
-// A file shown is waited for at the worker's next request, a box at once:
-// when the box's call returns, everything before it has been shown.
-TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
+// A box is waited for, and comes over the latest file shown before it: when
+// its call returns, that file has been shown.
+TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAfterTheLatestFile) {
   BridgedRun run;
-  std::vector<std::size_t> seenByWorker;
+  std::vector<std::string> seenByWorker;
   run.bridge.StartWorker([&](RunWindow& window) {
     window.ShowFile("t1", "l1", std::nullopt);
     window.ShowFile("t1", "l1", 100);
     window.ShowMessage("summary", MessageIcon::kInformation, true);
-    seenByWorker.push_back(run.display.shown.size());
+    seenByWorker = run.display.shown;
     window.ShowFile("t2", "l2", 100);
     window.EndDialog(0);
   });
   run.display.RunModalLoop();
   run.bridge.WaitForWorker();
-  EXPECT_EQ(run.display.shown, (std::vector<std::string>{"file t1 | l1", "file t1 | l1 | 100", "box summary owned",
-                                                         "file t2 | l2 | 100", "end 0"}));
-  EXPECT_EQ(seenByWorker, (std::vector<std::size_t>{3}));
+  EXPECT_EQ(LastFileBeforeEachRequest(run.display.shown),
+            (std::vector<std::string>{"file t1 | l1 | 100", "box summary owned", "file t2 | l2 | 100", "end 0"}));
+  EXPECT_EQ(LastFileBeforeEachRequest(seenByWorker),
+            (std::vector<std::string>{"file t1 | l1 | 100", "box summary owned"}));
   EXPECT_FALSE(run.display.offUiThread);
   EXPECT_EQ(run.bridge.LoadStringA(107), "string 107");
+}
+
+// Files shown never wait for the UI thread: the worker shows thousands while
+// the UI thread serves nothing, and the UI thread then shows the latest one
+// once, with the bar where the last file to move it left it.
+TEST(UiThreadBridgeTest, FilesShownAreCoalescedAndNeverWaitedFor) {
+  BridgedRun run;
+  std::promise<void> shownAll;
+  run.bridge.StartWorker([&](RunWindow& window) {
+    for (int i = 1; i <= 5000; ++i) window.ShowFile("t" + std::to_string(i), "l", i % 101);
+    window.ShowFile("last", "label", std::nullopt);
+    shownAll.set_value();
+    window.EndDialog(0);
+  });
+  shownAll.get_future().wait();
+  run.display.RunModalLoop();
+  run.bridge.WaitForWorker();
+  EXPECT_EQ(run.display.shown,
+            (std::vector<std::string>{"file last | label | " + std::to_string(5000 % 101), "end 0"}));
 }
 
 // The full-disk path: the dialog ends mid-run. What follows must neither wait
@@ -96,18 +128,19 @@ TEST(UiThreadBridgeTest, EachRequestIsDoneOnTheUiThreadInOrderAndWaitedFor) {
 // loop has returned and only the teardown serves.
 TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWithoutOwner) {
   BridgedRun run;
-  std::atomic<bool> loopReturned{false};
+  std::promise<void> loopReturned;
+  std::shared_future<void> loopHasReturned = loopReturned.get_future().share();
   run.bridge.StartWorker([&](RunWindow& window) {
     window.ShowMessage("disk full", MessageIcon::kStop, false);
     window.EndDialog(-4);
     for (int i = 0; i < 100; ++i) window.ShowFile("late", "late", i);
-    while (!loopReturned) std::this_thread::yield();
+    loopHasReturned.wait();
     window.ShowMessage("read-only", MessageIcon::kWarning, false);
     window.ShowMessage("summary", MessageIcon::kInformation, true);
     window.EndDialog(0);
   });
   run.display.RunModalLoop();
-  loopReturned = true;
+  loopReturned.set_value();
   run.bridge.WaitForWorker();
   EXPECT_FALSE(run.bridge.HasWorker());
   EXPECT_EQ(run.display.shown, (std::vector<std::string>{"box disk full", "end -4", "box read-only", "box summary"}));
@@ -118,8 +151,8 @@ TEST(UiThreadBridgeTest, AfterTheEndWindowRequestsAreDroppedAndBoxesStillShownWi
 // returned: shown from inside it, it would keep the ended dialog's window.
 TEST(UiThreadBridgeTest, NothingMoreIsServedInTheLoopOfADialogThatEnded) {
   BridgedRun run;
-  // Time for the worker, released by the end, to queue its box.
-  run.display.onEnd = [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+  // Until the worker, released by the end, has queued its box.
+  run.display.onEnd = [&] { run.display.loop.WaitUntilWoken(); };
   run.bridge.StartWorker([](RunWindow& window) {
     window.EndDialog(-4);
     window.ShowMessage("missing", MessageIcon::kWarning, false);

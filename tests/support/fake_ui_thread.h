@@ -17,6 +17,12 @@ class FakeUiThread {
     m_woken.notify_all();
   }
 
+  // Waits until a wake-up is pending, leaving it pending.
+  void WaitUntilWoken() {
+    std::unique_lock lock(m_mutex);
+    m_woken.wait(lock, [&] { return m_wakes > 0; });
+  }
+
   // UI thread: waits until woken (or a wake-up is pending), then serves.
   void Pump(const std::function<void()>& serve) {
     {

@@ -14,30 +14,19 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
+#include <cstdio>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "product/product_text.h"
+#include "run/batch_run.h"
+#include "tests/win/e2e_program.h"
+#include "ui/dialog_templates.h"
 #include "ui/resource.h"
+#include "ui/string_table.h"
 
 namespace {
 
-using std::chrono::steady_clock;
-
-// Wine starts a program in about a second; only a hang runs into this.
-constexpr std::chrono::seconds kPatience(30);
-constexpr DWORD kSendTimeoutMs = 10000;
-
-constexpr char kInstallKey[] = "Software\\Sony\\Community Place Browser\\Install";
-constexpr char kBoxCaption[] = "SAPARiQuietwalk";
-constexpr char kDialogClass[] = "#32770";
-// The text of a message box, as Windows numbers it.
-constexpr int kMessageBoxText = 0xFFFF;
-
-std::string g_program;  // Windows path of the program under test
+using namespace e2e;
 
 // A world whose collision sound is on; `tail` makes it as long as needed.
 std::string WorldWithBumps(const std::string& tail = {}) {
@@ -47,203 +36,9 @@ std::string WorldWithoutBumps(const std::string& tail = {}) {
   return "#VRML V2.0 utf8\r\nPROTO Sony_WorldInfo [\r\n  field SFBool collisionSound FALSE\r\n] {}\r\n" + tail;
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-  const auto deadline = steady_clock::now() + kPatience;
-  while (!done()) {
-    if (steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
-// --- files and registry ---------------------------------------------------
-
-void MakeFolders(const std::string& path) {
-  for (size_t end = path.find('\\', 3); end != std::string::npos; end = path.find('\\', end + 1))
-    CreateDirectoryA(path.substr(0, end).c_str(), nullptr);
-  CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  MakeFolders(path.substr(0, path.rfind('\\')));
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path << ": error " << GetLastError();
-  DWORD written = 0;
-  const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  ASSERT_TRUE(ok && written == bytes.size()) << path << ": error " << GetLastError();
-}
-
-// The file's bytes, or "<missing>".
-std::string ReadFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string bytes;
-  char buffer[65536];
-  DWORD got = 0;
-  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-  CloseHandle(file);
-  return bytes;
-}
-
-void PointRegistryAt(const std::string& browserDirectory) {
-  HKEY key;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kInstallKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegSetValueExA(key, "Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(browserDirectory.c_str()),
-                 static_cast<DWORD>(browserDirectory.size() + 1));
-  RegCloseKey(key);
-}
-
-// --- windows of the program -----------------------------------------------
-
-std::string Text(HWND window) {
-  char text[2048] = {};
-  DWORD_PTR length = 0;
-  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, kSendTimeoutMs,
-                      &length);
-  return std::string(text, static_cast<size_t>(length));
-}
-
-std::string ClassOf(HWND window) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
-LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-  DWORD_PTR result = 0;
-  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
-  return static_cast<LRESULT>(result);
-}
-
-SIZE ClientSize(HWND window) {
-  RECT rect{};
-  GetClientRect(window, &rect);
-  return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
-// The program, started in C:\ with no arguments; ended at the end of the
-// scenario if it is still running then.
-class Program {
- public:
-  Program() {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string commandLine = "\"" + g_program + "\"";
-    m_started = CreateProcessA(g_program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\",
-                               &startup, &m_process);
-  }
-  ~Program() {
-    if (!m_started) return;
-    if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT) {
-      ADD_FAILURE() << "the program was still running at the end of the scenario";
-      TerminateProcess(m_process.hProcess, 99);
-      WaitForSingleObject(m_process.hProcess, INFINITE);
-    }
-    CloseHandle(m_process.hThread);
-    CloseHandle(m_process.hProcess);
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  bool started() const { return m_started; }
-
-  // The program's visible top-level dialog windows with this caption.
-  std::vector<HWND> Shown(const std::string& caption) const {
-    struct Search {
-      DWORD process;
-      const std::string* caption;
-      std::vector<HWND> found;
-    } search{m_process.dwProcessId, &caption, {}};
-    EnumWindows(
-        [](HWND window, LPARAM parameter) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(parameter);
-          DWORD process = 0;
-          GetWindowThreadProcessId(window, &process);
-          if (process == s->process && IsWindowVisible(window) && ClassOf(window) == kDialogClass &&
-              Text(window) == *s->caption)
-            s->found.push_back(window);
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  // Waits for exactly one window with this caption; null when none came
-  // before the program ended or our patience ran out.
-  HWND WaitForWindow(const std::string& caption) const {
-    HWND found = nullptr;
-    WaitFor([&] {
-      std::vector<HWND> windows = Shown(caption);
-      if (windows.size() == 1) found = windows.front();
-      return found != nullptr || WaitForSingleObject(m_process.hProcess, 0) == WAIT_OBJECT_0;
-    });
-    return found;
-  }
-
-  // The exit code once the program has ended within our patience, else -1.
-  long WaitForExit() const {
-    if (WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(kPatience.count() * 1000)) != WAIT_OBJECT_0)
-      return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(m_process.hProcess, &code);
-    return static_cast<long>(code);
-  }
-
- private:
-  PROCESS_INFORMATION m_process{};
-  BOOL m_started = FALSE;
-};
-
-// The main dialog, once shown; null when the program did not start or
-// showed none.
-HWND WaitForMainDialog(const Program& program) {
-  if (!program.started()) return nullptr;
-  return program.WaitForWindow(std::string(kProductName));
-}
-
-// A message box of the program as it stood when it came up, with the main
-// dialog's state at that moment; answered (OK) by Answer().
-struct Box {
-  HWND window = nullptr;
-  std::string text;
-  HWND owner = nullptr;
-};
-
-Box WaitForBox(const Program& program) {
-  Box box;
-  box.window = program.WaitForWindow(kBoxCaption);
-  if (!box.window) return box;
-  box.text = Text(GetDlgItem(box.window, kMessageBoxText));
-  box.owner = GetWindow(box.window, GW_OWNER);
-  return box;
-}
-
-void Answer(const Box& box) {
-  Send(GetDlgItem(box.window, IDOK), BM_CLICK);
-  EXPECT_TRUE(WaitFor([&] { return !IsWindow(box.window); })) << "the box did not go: " << box.text;
-}
-
-// What the run shows in the main dialog.
-struct Progress {
-  std::string title, label;
-  LRESULT position = -1;
-  bool operator==(const Progress&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Progress& p) {
-  return out << "{\"" << p.title << "\", \"" << p.label << "\", " << p.position << "}";
-}
-
-Progress ProgressOf(HWND dialog) {
-  return {Text(dialog), Text(GetDlgItem(dialog, IDC_STATUS)), Send(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETPOS)};
-}
-
-std::string Missing(const std::string& path) {
-  return "The file \"" + path + "\" doesn't exist. \nThis file is going to be ignored.";
-}
-
-// --- scenarios -------------------------------------------------------------
+std::string Message(int id, const std::string& path) { return ReplacePathPlaceholders(LoadResourceString(id), path); }
+std::string Label(int k, int n) { return FormatNumbers(LoadResourceString(IDS_STATUS_FILE_K_OF_N), {k, n}); }
+std::string Summary(int written) { return FormatNumbers(LoadResourceString(IDS_SUMMARY_WRITTEN), {written}); }
 
 // Layout, About box, the hidden dialog, and closing before OK, in one start.
 TEST(WindowsProgram, DialogAboutHiddenDialogAndCloseBeforeOk) {
@@ -254,14 +49,14 @@ TEST(WindowsProgram, DialogAboutHiddenDialogAndCloseBeforeOk) {
   HWND dialog = WaitForMainDialog(program);
   ASSERT_TRUE(dialog) << "the main dialog did not appear (" << g_program << ")";
 
-  // 429 x 72 dialog units of MS Sans Serif 8 (base units 6 x 13).
+  // The template's size in MS Sans Serif 8, whose base units are 6 x 13.
   const SIZE client = ClientSize(dialog);
-  EXPECT_EQ(client.cx, 644);
-  EXPECT_EQ(client.cy, 117);
+  EXPECT_EQ(client.cx, MulDiv(MainDialogTemplate().cx, 6, 4));
+  EXPECT_EQ(client.cy, MulDiv(MainDialogTemplate().cy, 13, 8));
   HWND bumpsBack = GetDlgItem(dialog, IDC_RADIO_BUMPS_BACK);
   HWND noBumps = GetDlgItem(dialog, IDC_RADIO_NO_BUMPS);
-  EXPECT_EQ(Text(bumpsBack), "I want the bumps back pls :]");
-  EXPECT_EQ(Text(noBumps), "HATE THOSE ANNOYING BUMPS I DON'T WANT TO HEAR THOSE ANYMORE");
+  EXPECT_EQ(Text(bumpsBack), LoadResourceString(IDS_RADIO_BUMPS_BACK));
+  EXPECT_EQ(Text(noBumps), LoadResourceString(IDS_RADIO_NO_BUMPS));
   EXPECT_EQ(Send(bumpsBack, BM_GETCHECK), BST_UNCHECKED);
   EXPECT_EQ(Send(noBumps, BM_GETCHECK), BST_CHECKED);
   EXPECT_EQ(Send(noBumps, WM_GETFONT), 0) << "radio 1002 keeps the system font";
@@ -272,7 +67,7 @@ TEST(WindowsProgram, DialogAboutHiddenDialogAndCloseBeforeOk) {
   PostMessageA(dialog, WM_KEYDOWN, VK_SHIFT, 1);
   PostMessageA(dialog, WM_KEYUP, VK_SHIFT, 0xC0000001);
   PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-  HWND about = program.WaitForWindow("About");
+  HWND about = program.WaitForWindow(std::string(AboutDialogTemplate().caption));
   ASSERT_TRUE(about) << "no About box";
   EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
   bool textFound = false;
@@ -285,16 +80,16 @@ TEST(WindowsProgram, DialogAboutHiddenDialogAndCloseBeforeOk) {
   // Shift held: the entry is the hidden dialog.
   PostMessageA(dialog, WM_KEYDOWN, VK_SHIFT, 1);
   PostMessageA(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-  HWND hidden = program.WaitForWindow("??");
+  HWND hidden = program.WaitForWindow(std::string(kHiddenDialogCaption));
   ASSERT_TRUE(hidden) << "no hidden dialog";
   HWND animation = GetDlgItem(hidden, IDC_HIDDEN_ANIMATE);
   ASSERT_TRUE(animation) << "the hidden dialog has no animation";
   const SIZE clip = ClientSize(animation);
-  EXPECT_EQ(clip.cx, 387);
-  EXPECT_EQ(clip.cy, 290);
+  EXPECT_EQ(clip.cx, kHiddenAnimationRect.cx);
+  EXPECT_EQ(clip.cy, kHiddenAnimationRect.cy);
   const SIZE hiddenClient = ClientSize(hidden);
-  EXPECT_EQ(hiddenClient.cx, 387);
-  EXPECT_GE(hiddenClient.cy, 290);
+  EXPECT_EQ(hiddenClient.cx, kHiddenAnimationRect.cx);
+  EXPECT_GE(hiddenClient.cy, kHiddenAnimationRect.cy);
   PostMessageA(hidden, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(hidden); })) << "the hidden dialog did not close";
   PostMessageA(dialog, WM_KEYUP, VK_SHIFT, 0xC0000001);
@@ -333,22 +128,21 @@ TEST(WindowsProgram, RunReportsEachFileAndRewritesTheWorlds) {
 
   const Box missing = WaitForBox(program);
   ASSERT_TRUE(missing.window) << "no box for the missing file";
-  EXPECT_EQ(missing.text, Missing(gone));
-  EXPECT_EQ(ProgressOf(dialog), (Progress{"Quietwalk - ...\\world\\a\\loud.wrl", "Writting File 1 of 4", 25}));
+  EXPECT_EQ(missing.text, Message(IDS_FILE_MISSING, gone));
+  EXPECT_EQ(ProgressOf(dialog), (Progress{RunTitle(loud, "C:\\Run"), Label(1, 4), 25}));
   Answer(missing);
 
   const Box readOnly = WaitForBox(program);
   ASSERT_TRUE(readOnly.window) << "no box for the read-only file";
-  EXPECT_EQ(readOnly.text,
-            "Cannot write the file \"" + locked + "\" because it's read-only. \nThis file is going to be ignored.");
-  EXPECT_EQ(ProgressOf(dialog), (Progress{"Quietwalk - ...\\world\\b\\gone.wrl", "Writting File 2 of 4", 50}));
+  EXPECT_EQ(readOnly.text, Message(IDS_READ_ONLY, locked));
+  EXPECT_EQ(ProgressOf(dialog), (Progress{RunTitle(gone, "C:\\Run"), Label(2, 4), 50}));
   Answer(readOnly);
 
   const Box summary = WaitForBox(program);
   ASSERT_TRUE(summary.window) << "no summary";
-  EXPECT_EQ(summary.text, "Done ! \n1 files have been written.");
+  EXPECT_EQ(summary.text, Summary(1));
   EXPECT_EQ(summary.owner, dialog);
-  EXPECT_EQ(ProgressOf(dialog), (Progress{"Quietwalk - ...\\world\\d\\quiet.wrl", "Writting File 4 of 4", 100}));
+  EXPECT_EQ(ProgressOf(dialog), (Progress{RunTitle(quiet, "C:\\Run"), Label(4, 4), 100}));
   Answer(summary);
 
   EXPECT_EQ(program.WaitForExit(), 0);
@@ -380,18 +174,18 @@ TEST(WindowsProgram, DiskFullEndsTheDialogButNotTheRun) {
 
   const Box full = WaitForBox(program);
   ASSERT_TRUE(full.window) << "no box for the full disk";
-  EXPECT_EQ(full.text, "Unable to write the file \"" + big + "\" because the disk is full.");
+  EXPECT_EQ(full.text, Message(IDS_DISK_FULL, big));
   Answer(full);
 
   const Box missing = WaitForBox(program);
   ASSERT_TRUE(missing.window) << "the run stopped at the full disk";
-  EXPECT_EQ(missing.text, Missing(gone));
+  EXPECT_EQ(missing.text, Message(IDS_FILE_MISSING, gone));
   EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the dialog stayed after the full disk";
   Answer(missing);
 
   const Box summary = WaitForBox(program);
   ASSERT_TRUE(summary.window) << "no summary after the dialog had gone";
-  EXPECT_EQ(summary.text, "Done ! \n1 files have been written.");
+  EXPECT_EQ(summary.text, Summary(1));
   EXPECT_EQ(summary.owner, nullptr);
   Answer(summary);
 
@@ -408,7 +202,7 @@ TEST(WindowsProgram, NoWorldsShowsMessage104AndEnds) {
   ASSERT_TRUE(program.started()) << g_program << ": error " << GetLastError();
   const Box box = WaitForBox(program);
   ASSERT_TRUE(box.window) << "no message 104";
-  EXPECT_EQ(box.text, "No VRML files found. Try reinstalling SAPARi.");
+  EXPECT_EQ(box.text, LoadResourceString(IDS_NO_WORLD_FILES));
   EXPECT_TRUE(program.Shown(std::string(kProductName)).empty()) << "the main dialog showed";
   Answer(box);
   EXPECT_EQ(program.WaitForExit(), 0);

@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
+#include "ui/dialog_templates.h"
 #include "ui/resource.h"
+#include "ui/string_table.h"
 #include "win/quietwalk_dlg_win.h"
-#include "win/win_module.h"
 
 namespace {
-
-constexpr int kVkShift = 16;
 
 std::string ItemText(HWND dialog, int id) {
   char text[256] = {};
@@ -47,11 +47,13 @@ class WinDialogTest : public testing::Test {
 TEST_F(WinDialogTest, InitialisedFromTheTemplate) {
   RECT client;
   GetClientRect(hwnd(), &client);
-  EXPECT_EQ(client.right, 644);
-  EXPECT_EQ(client.bottom, 117);
+  RECT size{0, 0, MainDialogTemplate().cx, MainDialogTemplate().cy};
+  MapDialogRect(hwnd(), &size);
+  EXPECT_EQ(client.right, size.right);
+  EXPECT_EQ(client.bottom, size.bottom);
   EXPECT_NE(SendMessageA(hwnd(), WM_GETFONT, 0, 0), 0);
-  EXPECT_EQ(ItemText(hwnd(), IDC_RADIO_BUMPS_BACK), LoadProgramString(IDS_RADIO_BUMPS_BACK));
-  EXPECT_EQ(ItemText(hwnd(), IDC_RADIO_NO_BUMPS), LoadProgramString(IDS_RADIO_NO_BUMPS));
+  EXPECT_EQ(ItemText(hwnd(), IDC_RADIO_BUMPS_BACK), LoadResourceString(IDS_RADIO_BUMPS_BACK));
+  EXPECT_EQ(ItemText(hwnd(), IDC_RADIO_NO_BUMPS), LoadResourceString(IDS_RADIO_NO_BUMPS));
   EXPECT_EQ(IsDlgButtonChecked(hwnd(), IDC_RADIO_NO_BUMPS), BST_CHECKED);
   EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_RADIO_NO_BUMPS, WM_GETFONT, 0, 0), 0);
   EXPECT_NE(SendDlgItemMessageA(hwnd(), IDC_RADIO_BUMPS_BACK, WM_GETFONT, 0, 0), 0);
@@ -60,26 +62,40 @@ TEST_F(WinDialogTest, InitialisedFromTheTemplate) {
   RECT place;
   GetWindowRect(animation, &place);
   MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&place), 2);
-  EXPECT_EQ(place.left, 570);
-  EXPECT_EQ(place.top, 5);
+  EXPECT_EQ(place.left, kAnimationX);
+  EXPECT_EQ(place.top, kAnimationY);
 }
 
 TEST_F(WinDialogTest, ShiftRelabelsTheAboutEntryByCommand) {
-  EXPECT_EQ(AboutEntry(hwnd()), "&About...");
-  m_dialog.controller().PreTranslateKey(true, kVkShift);
+  const std::string about = LoadResourceString(IDS_ABOUTBOX);
+  EXPECT_EQ(AboutEntry(hwnd()), about);
+  m_dialog.controller().OnShiftKey(true);
   EXPECT_EQ(AboutEntry(hwnd()), "??");
-  m_dialog.controller().PreTranslateKey(false, kVkShift);
-  EXPECT_EQ(AboutEntry(hwnd()), "&About...");
+  m_dialog.controller().OnShiftKey(false);
+  EXPECT_EQ(AboutEntry(hwnd()), about);
+  // Added once: the system menu's own items, a separator and the entry.
+  HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  const int items = GetMenuItemCount(menu);
+  m_dialog.SetAboutEntry(about);
+  EXPECT_EQ(GetMenuItemCount(menu), items);
 }
 
-TEST_F(WinDialogTest, RunControlsGetTheDialogsFont) {
-  PixelRect rect{5, 90, 385, 20};
-  m_dialog.CreateProgress(IDC_PROGRESS, rect, 1, 100);
-  m_dialog.CreateStatus(IDC_STATUS, rect);
+// The run's controls in their places, in the dialog's font, and the dialog
+// itself closed to the user.
+TEST_F(WinDialogTest, RunModeMakesTheRunsControls) {
+  m_dialog.EnterRunMode();
   const LRESULT font = SendMessageA(hwnd(), WM_GETFONT, 0, 0);
   EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_STATUS, WM_GETFONT, 0, 0), font);
-  EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_PROGRESS, PBM_GETRANGE, TRUE, 0), 1);
-  EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_PROGRESS, PBM_GETRANGE, TRUE, 0), kProgressLow);
+  EXPECT_EQ(SendDlgItemMessageA(hwnd(), IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), kProgressHigh);
+  for (const auto& [id, rect] : {std::pair{IDC_PROGRESS, kProgressRect}, std::pair{IDC_STATUS, kStatusRect}}) {
+    RECT place;
+    GetWindowRect(GetDlgItem(hwnd(), id), &place);
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&place), 2);
+    EXPECT_EQ((PixelRect{place.left, place.top, place.right - place.left, place.bottom - place.top}), rect) << id;
+  }
+  EXPECT_FALSE(IsWindowEnabled(hwnd()));
+  for (int id : {IDOK, IDC_RADIO_BUMPS_BACK, IDC_RADIO_NO_BUMPS}) EXPECT_FALSE(IsWindowEnabled(GetDlgItem(hwnd(), id)));
 }
 
 }  // namespace
