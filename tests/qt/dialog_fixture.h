@@ -37,7 +37,7 @@ class TestDlg : public CQuietwalkDlg {
 
   // DoModal, with `whileOpen` run once the dialog is up. A dialog that
   // `whileOpen` leaves open is ended, so that no test hangs.
-  int RunWith(std::function<void(TestDlg&)> whileOpen) {
+  int RunWith(const std::function<void(TestDlg&)>& whileOpen) {
     QTimer::singleShot(0, this, [this, whileOpen] {
       whileOpen(*this);
       if (isVisible()) {

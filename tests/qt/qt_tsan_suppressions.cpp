@@ -7,9 +7,10 @@
 // and so is every lock and condition variable of the standard library.
 // Read by the sanitizer runtime at start-up; in any other build the symbol
 // is never looked up.
-extern "C" const char* __tsan_default_suppressions();
+// The sanitizer runtime looks this name up: it has to be the reserved one.
+extern "C" const char* __tsan_default_suppressions();  // NOLINT(bugprone-reserved-identifier)
 
-extern "C" const char* __tsan_default_suppressions() {
+extern "C" const char* __tsan_default_suppressions() {  // NOLINT(bugprone-reserved-identifier)
   return "called_from_lib:libQt6Core.so\n"
          "called_from_lib:libQt6Gui.so\n"
          "called_from_lib:libQt6Widgets.so\n"

@@ -73,6 +73,7 @@ class Child {
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
     envp.push_back(nullptr);
     if (posix_spawn(&m_pid, program.c_str(), actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;

@@ -84,7 +84,7 @@ class VncKeyboard {
 
 std::string Path(const std::string& name) { return kWorld + "\\" + name; }
 
-extern "C" const char* __tsan_default_suppressions();
+extern "C" const char* __tsan_default_suppressions();  // NOLINT(bugprone-reserved-identifier): the runtime's name
 
 // Sanitizer options for the program: this test's own `variable` with a
 // file of `rules` added, as the program's sanitizer runtime reads them from

@@ -37,7 +37,7 @@ class FakeHome {
   // (also in a prefix made before). Returns its host path.
   std::string MakePrefix(std::string_view relative, bool withBrowser) const {
     namespace fs = std::filesystem;
-    const std::string prefix = m_path + "/" + std::string(relative);
+    std::string prefix = m_path + "/" + std::string(relative);
     fs::create_directories(prefix + "/drive_c");
     fs::create_directories(prefix + "/dosdevices");
     if (!fs::is_symlink(prefix + "/dosdevices/c:"))

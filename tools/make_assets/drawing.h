@@ -112,7 +112,9 @@ class Canvas {
   void FillOutlined(const Shape& shape, const Brush& brush, int ink, double thickness = 1);
 
  private:
-  std::size_t Offset(int x, int y) const { return static_cast<std::size_t>(y * m_width + x); }
+  std::size_t Offset(int x, int y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x);
+  }
 
   template <typename Visit>
   void ForEachInside(const Shape& shape, Visit visit) {

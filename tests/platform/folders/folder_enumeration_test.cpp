@@ -15,6 +15,7 @@ using testing_support::TestPrefix;
 
 std::vector<std::string> Names(const std::vector<FolderEntry>& entries) {
   std::vector<std::string> names;
+  names.reserve(entries.size());
   for (const FolderEntry& entry : entries) names.push_back(entry.name);
   return names;
 }

@@ -168,7 +168,7 @@ TEST(FindHostFile, LookupsIgnoringCaseSeeEveryChangeToAKeptListing) {
   EXPECT_EQ(HostPath("C:\\kept\\sub\\two.txt"), kept + "/Sub/Two.txt");
 
   // A whole prefix made again at the same path.
-  const std::string root = prefix.root();
+  const std::string& root = prefix.root();
   fs::remove_all(root);
   fs::create_directories(root + "/drive_c/kept");
   fs::create_directories(root + "/dosdevices");
