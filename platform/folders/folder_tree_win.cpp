@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/files/file_handle_win.h"
 #include "platform/folders/folder_enumeration_win.h"
 #include "platform/paths/windows_path.h"
 
@@ -12,22 +13,17 @@ namespace platform {
 struct FolderListing::Host {};
 
 struct FolderTree::Bounds {
-  std::string root;  // the root's final path, every link in it resolved
+  std::wstring root;  // the root's final path, every link in it resolved
 
-  bool Holds(const std::string& finalPath) const {
-    if (finalPath.compare(0, root.size(), root) != 0) return false;
-    // Both are whole paths, so the byte after the root starts a character.
-    return finalPath.size() == root.size() || root.back() == '\\' || finalPath[root.size()] == '\\';
-  }
+  bool Holds(const std::wstring& finalPath) const { return IsWithin(finalPath, root); }
 };
 
 namespace {
 
 // Wine shows a link to a file as a plain file, without the reparse point
 // Windows shows, so there every file is followed to where it leads.
-bool FileLinksLookPlain() {
-  static const bool underWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-  return underWine;
+bool NeedsFollowing(const FoundEntry& found) {
+  return found.isReparsePoint || (!found.entry.isFolder && RunsUnderWine());
 }
 
 }  // namespace
@@ -74,7 +70,7 @@ std::optional<FolderListing> FolderTree::List(std::string_view folder) {
     FolderEntry& entry = found.entry;
     const bool dots = entry.name == "." || entry.name == "..";
     if (!dots && !IsOneNameComponent(entry.name, codePage)) continue;
-    if (!dots && (found.isReparsePoint || (!entry.isFolder && FileLinksLookPlain()))) {
+    if (!dots && NeedsFollowing(found)) {
       const std::optional<FinalTarget> target = FinalTargetOf(entry.fullPath);
       if (!target || !m_bounds->Holds(target->finalPath)) continue;
     }
