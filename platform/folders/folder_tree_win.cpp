@@ -20,10 +20,16 @@ struct FolderTree::Bounds {
 
 namespace {
 
-// Wine shows a link to a file as a plain file, without the reparse point
-// Windows shows, so there every file is followed to where it leads.
+// The names the scan takes for world files (it compares them exactly).
+constexpr std::string_view kWorldSuffix = ".wrl";
+
+// Whether an entry must be followed to where it leads before it is listed.
+// Links say so on Windows. Wine shows a link to a file as a plain file,
+// without the reparse point, and finding out means opening the file (about a
+// millisecond there): only the names the scan may take for a world are.
 bool NeedsFollowing(const FoundEntry& found) {
-  return found.isReparsePoint || (!found.entry.isFolder && RunsUnderWine());
+  if (found.isReparsePoint) return true;
+  return !found.entry.isFolder && RunsUnderWine() && found.entry.name.ends_with(kWorldSuffix);
 }
 
 }  // namespace
