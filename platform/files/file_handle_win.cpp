@@ -1,6 +1,6 @@
 #include "platform/files/file_handle_win.h"
 
-#include <cstring>
+#include <winternl.h>
 
 namespace platform {
 
@@ -10,27 +10,21 @@ void ScopedHandle::Reset(HANDLE handle) {
 }
 
 std::optional<HandleFacts> FactsOf(HANDLE handle) {
-  // What the file itself tells, not its name: Wine answers a query that
-  // involves the name from the host path the file was opened under, which
-  // may no longer lead to it. Its volume serial comes from its mount
-  // manager, which may not know the drive: 0 then.
+  // Two cheap queries: GetFileInformationByHandle and the file id query ask
+  // Wine's mount manager for the volume serial too, a round trip to another
+  // process that costs about a millisecond.
   FILE_BASIC_INFO basic;
-  FILE_ID_INFO id;
-  if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
-      GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
-    std::uint64_t index = 0;
-    std::memcpy(&index, id.FileId.Identifier, sizeof index);
-    return HandleFacts{{id.VolumeSerialNumber, index}, basic.FileAttributes};
+  if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return std::nullopt;
+  struct {
+    LARGE_INTEGER indexNumber;  // FILE_INTERNAL_INFORMATION
+  } internal{};
+  IO_STATUS_BLOCK io;
+  const NTSTATUS status = NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation);
+  if (status != 0) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return std::nullopt;
   }
-  // Windows before 8 has no file id query.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return std::nullopt;
-  return HandleFacts{{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
-                     info.dwFileAttributes};
-}
-
-bool FileIdentity::SameAs(const FileIdentity& other) const {
-  return index == other.index && (volume == other.volume || volume == 0 || other.volume == 0);
+  return HandleFacts{{static_cast<std::uint64_t>(internal.indexNumber.QuadPart)}, basic.FileAttributes};
 }
 
 ScopedHandle OpenToInspect(const std::string& path) {

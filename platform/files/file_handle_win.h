@@ -34,13 +34,13 @@ class ScopedHandle {
   HANDLE m_handle;
 };
 
-// Which file or folder a handle is open on, whatever path or link led there.
+// Which file or folder a handle is open on, whatever path or link led there:
+// its file index. The volume is left out, as finding it out costs a query
+// of Wine's mount manager; the files compared lie in one world folder, and
+// two of its folders share an index only across a mount point inside it.
 struct FileIdentity {
-  std::uint64_t volume = 0;  // 0 where the system could not tell
   std::uint64_t index = 0;
   bool operator==(const FileIdentity&) const = default;
-  // The same file as far as can be told: a volume not known matches any.
-  bool SameAs(const FileIdentity& other) const;
 };
 
 struct HandleFacts {
@@ -48,8 +48,8 @@ struct HandleFacts {
   DWORD attributes = 0;
 };
 
-// GetFileInformationByHandle; nullopt with the system's error left in
-// GetLastError().
+// The file's identity and attributes; nullopt with the system's error left
+// in GetLastError().
 std::optional<HandleFacts> FactsOf(HANDLE handle);
 
 // `path` (ANSI, a file or a folder) opened for its attributes only, shared

@@ -138,7 +138,7 @@ bool NamesFile(HANDLE folder, std::wstring_view name, const FileIdentity& identi
              nullptr, &named) != 0)
     return false;
   const std::optional<HandleFacts> facts = FactsOf(named.get());
-  return facts && facts->identity.SameAs(identity);
+  return facts && facts->identity == identity;
 }
 
 // Deletes a file of the program's own, `name` in `folder`, which `file`
@@ -429,7 +429,7 @@ IoStatus WorldFile::Impl::Commit(HANDLE within, OwnFile replacement) {
   // (one of its folders may have been swapped for a link since): it is
   // moved only while that path still leads to it.
   if (const std::optional<HandleFacts> atPath = FactsOf(OpenToInspect(LongPath(finalPath)).get());
-      !atPath || !atPath->identity.SameAs(facts.identity)) {
+      !atPath || atPath->identity != facts.identity) {
     Discard(within, replacement.name, std::move(replacement.handle), replacement.identity);
     return Found(IoErrorKind::kBusy, path);
   }
@@ -566,7 +566,7 @@ IoStatus WorldFile::TakeExclusive() {
   if (GetFileType(exclusive.get()) != FILE_TYPE_DISK) return Found(IoErrorKind::kNotAFile, file.path);
   const std::optional<HandleFacts> facts = FactsOf(exclusive.get());
   if (!facts) return LastError(file.path);
-  if (!facts->identity.SameAs(file.facts.identity)) return Found(IoErrorKind::kBusy, file.path);
+  if (facts->identity != file.facts.identity) return Found(IoErrorKind::kBusy, file.path);
   file.facts = *facts;
   file.inspected.Reset();
   file.exclusive = std::move(exclusive);

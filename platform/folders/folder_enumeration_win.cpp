@@ -70,9 +70,8 @@ std::optional<FinalTarget> FinalTargetOf(const std::string& path) {
   std::optional<std::wstring> finalPath = FinalPathOf(handle.get());
   const std::optional<HandleFacts> facts = FactsOf(handle.get());
   if (!finalPath || !facts) return std::nullopt;
-  return FinalTarget{{facts->identity.volume, facts->identity.index},
-                     std::move(*finalPath),
-                     (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+  return FinalTarget{
+      {0, facts->identity.index}, std::move(*finalPath), (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
 std::optional<FolderSearch> SearchFolder(std::string_view folder) {

@@ -13,7 +13,9 @@
 namespace platform {
 
 // What tells one folder from another, whatever path leads to it: device and
-// inode on Linux, volume and file index on Windows.
+// inode on Linux, the file index on Windows (its volume is left 0: finding
+// it out costs a round trip to Wine's mount manager per folder, and the
+// folders of one tree share a volume but across a mount point inside it).
 struct FolderId {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
@@ -61,7 +63,10 @@ class FolderTree {
   // lead out of the tree: links (to folders or files) whose target lies
   // outside the root, and names that cannot be one Windows name component
   // (a "\" or "/" in them, or dots alone). nullopt when the folder cannot be
-  // enumerated or does not lie inside the tree.
+  // enumerated or does not lie inside the tree. Under Wine, where a link to
+  // a file looks like a plain file and only opening it tells where it
+  // leads, only names ending in ".wrl" are followed; a file by another name
+  // is listed as it looks (it is never a world to patch).
   std::optional<FolderListing> List(std::string_view folder);
 
   // Whether what `path` names, every link on the way followed, lies inside
