@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -21,9 +20,9 @@ inline std::optional<std::string> UnixPathOf(const std::string& windowsPath) {
   // Through void*: the exported function's own type is not FARPROC's.
   const auto unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName == nullptr) return std::nullopt;
   wchar_t wide[MAX_PATH];
-  if (MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH) == 0) return std::nullopt;
+  if (unixName == nullptr || MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH) == 0)
+    return std::nullopt;
   char* name = unixName(wide);
   if (name == nullptr) return std::nullopt;
   std::string path = name;
@@ -31,12 +30,11 @@ inline std::optional<std::string> UnixPathOf(const std::string& windowsPath) {
   return path;
 }
 
-// A shell script running on the host, started from Windows: Wine runs a
-// Linux program it is asked to start, but hands back no handle that tells
-// when it ends, so the script says so itself, in a file of its own.
+// A shell script running on the host. Wine starts a Linux program it is
+// asked to start, but hands back no handle that tells when it ends, so the
+// script writes its exit status to a file of its own when it does.
 class HostScript {
  public:
-  // Writes `script` beside the test (under C:\) and starts /bin/sh on it.
   explicit HostScript(const std::string& script) {
     static int count = 0;
     const std::string stem = "C:\\host-script-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++count);
@@ -47,19 +45,19 @@ class HostScript {
     if (!unixFile || !unixDone) return;
     std::ofstream(m_file, std::ios::binary)
         << "(\n"
-        << script << "\n)\necho $? > '" << *unixDone << ".new' && mv '" << *unixDone << ".new' '" << *unixDone << "'\n";
+        << script << "\n)\necho $? >'" << *unixDone << ".new' && mv '" << *unixDone << ".new' '" << *unixDone << "'\n";
     std::string command = "Z:\\bin\\sh " + *unixFile;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return;
+    m_started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    if (!m_started) return;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    m_started = true;
   }
   ~HostScript() {
-    if (m_started) Wait();
+    Wait();
     DeleteFileA(m_file.c_str());
   }
   HostScript(const HostScript&) = delete;
@@ -70,14 +68,13 @@ class HostScript {
   // Its exit status once it ends; -1 when it never started or does not end
   // within a minute.
   int Wait() {
-    if (!m_started) return -1;
-    m_started = false;
-    for (int waited = 0; waited < 60 * 1000; waited += 10) {
+    for (int waited = 0; m_started && waited < 60 * 1000; waited += 10) {
       std::ifstream done(m_done);
       int status = -1;
       if (done >> status) {
         done.close();
         DeleteFileA(m_done.c_str());
+        m_started = false;
         return status;
       }
       Sleep(10);
@@ -96,8 +93,7 @@ inline std::optional<std::string> HostOutput(const std::string& script) {
   const std::string output = "C:\\host-output-" + std::to_string(GetCurrentProcessId()) + ".txt";
   const std::optional<std::string> unixOutput = UnixPathOf(output);
   if (!unixOutput) return std::nullopt;
-  HostScript run("exec >'" + *unixOutput + "'\n" + script);
-  const int status = run.Wait();
+  const int status = HostScript("exec >'" + *unixOutput + "'\n" + script).Wait();
   std::ostringstream printed;
   printed << std::ifstream(output, std::ios::binary).rdbuf();
   DeleteFileA(output.c_str());
