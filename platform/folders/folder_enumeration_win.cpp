@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/files/file_handle_win.h"
 #include "platform/folders/folder_enumeration_win.h"
 
 namespace platform {
@@ -61,28 +62,16 @@ std::optional<std::string> FolderPartOfFullPath(const std::string& path) {
 }
 
 std::optional<FinalTarget> FinalTargetOf(const std::string& path) {
-  // Opened for no access and shared with everyone, so that a folder that
-  // some process (this one included: its current folder) holds open still
-  // answers.
-  HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::optional<FinalTarget> target;
-  BY_HANDLE_FILE_INFORMATION info;
-  std::string finalPath(MAX_PATH, '\0');
-  DWORD length = GetFinalPathNameByHandleA(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()), 0);
-  if (length >= finalPath.size()) {
-    finalPath.resize(length);
-    length = GetFinalPathNameByHandleA(handle, finalPath.data(), static_cast<DWORD>(finalPath.size()), 0);
-  }
-  if (length != 0 && length < finalPath.size() && GetFileInformationByHandle(handle, &info)) {
-    finalPath.resize(length);
-    target = FinalTarget{{info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
-                         std::move(finalPath),
-                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
-  }
-  CloseHandle(handle);
-  return target;
+  // Shared with everyone and asking for no data, so that a folder that some
+  // process (this one included: its current folder) holds open still
+  // answers, and no other program's open is refused meanwhile.
+  const ScopedHandle handle = OpenToInspect(path);
+  if (!handle.valid()) return std::nullopt;
+  std::optional<std::wstring> finalPath = FinalPathOf(handle.get());
+  const std::optional<HandleFacts> facts = FactsOf(handle.get());
+  if (!finalPath || !facts) return std::nullopt;
+  return FinalTarget{
+      {0, facts->identity.index}, std::move(*finalPath), (facts->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
 IoResult<FolderSearch> SearchFolder(std::string_view folder) {

@@ -34,10 +34,10 @@ std::optional<std::string> FolderPartOfFullPath(const std::string& path);
 IoResult<FolderSearch> SearchFolder(std::string_view folder);
 
 // The identity of what `path` names, and where it leads with every link
-// followed (GetFinalPathNameByHandleA); nullopt when it cannot be opened.
+// followed (see FinalPathOf); nullopt when it cannot be opened.
 struct FinalTarget {
   FolderId id;
-  std::string finalPath;
+  std::wstring finalPath;
   bool isFolder = false;
 };
 std::optional<FinalTarget> FinalTargetOf(const std::string& path);

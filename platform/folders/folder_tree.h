@@ -14,8 +14,10 @@
 namespace platform {
 
 // What tells one folder from another, whatever path leads to it: device and
-// inode on Linux, volume serial and file index on Windows. A folder reached
-// through a link has the id of the folder the link leads to.
+// inode on Linux, the file index on Windows (its volume is left 0: finding
+// it out costs a round trip to Wine's mount manager per folder, and the
+// folders of one tree share a volume but across a mount point inside it). A
+// folder reached through a link has the id of the folder the link leads to.
 struct FolderId {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
@@ -79,6 +81,9 @@ class FolderListing {
   //   kNotFound  nothing there by that path (a name Windows cannot open, a
   //              path longer than Windows takes: IsPathTooLong);
   //   other kinds as the host reports them.
+  // Under Wine a link to a file looks like a plain file, and only opening it
+  // tells where it leads: there only names ending in ".wrl" are followed; a
+  // file by another name is told as it looks (it is never a world to patch).
   IoResult<FileStatus> StatusOf(std::size_t i) const;
 
  private:

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "platform/files/file_handle_win.h"
 #include "platform/folders/folder_enumeration_win.h"
 #include "platform/paths/windows_path.h"
 
@@ -11,13 +12,9 @@ namespace platform {
 
 // Where the tree lies: what its listings judge links by.
 struct TreeRoot {
-  std::string finalPath;  // the root's final path, every link in it resolved
+  std::wstring finalPath;  // the root's final path, every link in it resolved
 
-  bool Holds(const std::string& path) const {
-    if (path.compare(0, finalPath.size(), finalPath) != 0) return false;
-    // Both are whole paths, so the byte after the root starts a character.
-    return path.size() == finalPath.size() || finalPath.back() == '\\' || path[finalPath.size()] == '\\';
-  }
+  bool Holds(const std::wstring& path) const { return IsWithin(path, finalPath); }
 };
 
 struct FolderTree::Bounds {
@@ -42,11 +39,17 @@ struct FolderListing::Host {
 
 namespace {
 
-// Wine shows a link to a file as a plain file, without the reparse point
-// Windows shows, so there every file may lead elsewhere.
-bool FileLinksLookPlain() {
-  static const bool underWine = GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-  return underWine;
+// The names the scan takes for world files (it compares them exactly).
+constexpr std::string_view kWorldSuffix = ".wrl";
+
+// Whether an entry may lead elsewhere, to be followed before its status is
+// told. Links say so on Windows. Wine shows a link to a file as a plain
+// file, without the reparse point, and finding out means opening the file
+// (about a millisecond there): only the names the scan may take for a world
+// are.
+bool MayLeadElsewhere(const FoundEntry& found) {
+  if (found.isReparsePoint) return true;
+  return !found.entry.isFolder && RunsUnderWine() && found.entry.name.ends_with(kWorldSuffix);
 }
 
 IoError Outside(std::string_view path) { return IoError{IoErrorKind::kOutside, 0, std::string(path)}; }
@@ -153,7 +156,7 @@ IoResult<FolderListing> FolderTree::List(FolderHandle folder) const {
       listing.m_leftOut.push_back({std::move(entry.fullPath), LeftOutReason::kNotAName});
       continue;
     }
-    listing.m_host->mayLeadElsewhere.push_back(found.isReparsePoint || (!entry.isFolder && FileLinksLookPlain()));
+    listing.m_host->mayLeadElsewhere.push_back(MayLeadElsewhere(found));
     listing.m_entries.push_back(std::move(entry));
   }
   for (std::string& link : search->linksOnTheWay)
