@@ -53,14 +53,56 @@ bool TakenIn(HANDLE folder, std::wstring_view name) {
   return !Missed(OpenIn(folder, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, nullptr, 0, &named));
 }
 
+// Calls `visit` with the name and attributes of each entry of `folder`.
+template <typename Visit>
+void ForEachEntry(HANDLE folder, Visit visit) {
+  std::vector<std::uint64_t> buffer(8192);
+  for (auto listing = FileFullDirectoryRestartInfo;
+       GetFileInformationByHandleEx(folder, listing, buffer.data(), static_cast<DWORD>(buffer.size() * 8));
+       listing = FileFullDirectoryInfo) {
+    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
+    for (;;) {
+      visit(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(wchar_t)), entry->FileAttributes);
+      if (entry->NextEntryOffset == 0) break;
+      entry =
+          reinterpret_cast<const FILE_FULL_DIR_INFO*>(reinterpret_cast<const char*>(entry) + entry->NextEntryOffset);
+    }
+  }
+}
+
+std::wstring NameOf(DWORD process, unsigned long count, const wchar_t* ending) {
+  wchar_t name[64];
+  std::swprintf(name, 64, L"~qw%lx-%lx%ls", static_cast<unsigned long>(process), count, ending);
+  return name;
+}
+
+// Whether the process `process` has ended. A number that another process
+// has taken since looks alive, and what its owner left is kept.
+bool HasEnded(DWORD process) {
+  if (process == GetCurrentProcessId()) return false;
+  const ScopedHandle running(OpenProcess(SYNCHRONIZE, FALSE, process));
+  if (!running.valid()) return GetLastError() == ERROR_INVALID_PARAMETER;
+  return WaitForSingleObject(running.get(), 0) == WAIT_OBJECT_0;
+}
+
+// Whether `name` is one that OwnName gave a process that has ended: spelt
+// exactly as it spells them, nothing a user would name a file.
+bool IsLeftoverOfAnEndedProcess(std::wstring_view name) {
+  if (!name.starts_with(L"~qw")) return false;
+  const std::wstring text(name);
+  unsigned long process = 0;
+  unsigned long count = 0;
+  wchar_t ending[8] = {};
+  if (std::swscanf(text.c_str(), L"~qw%lx-%lx%7ls", &process, &count, ending) != 3) return false;
+  if (std::wcscmp(ending, L".new") != 0 && std::wcscmp(ending, L".old") != 0) return false;
+  return NameOf(static_cast<DWORD>(process), count, ending) == text && HasEnded(static_cast<DWORD>(process));
+}
+
 }  // namespace
 
 std::wstring OwnName(const wchar_t* ending) {
   static std::atomic<std::uint32_t> count{0};
-  wchar_t name[64];
-  std::swprintf(name, 64, L"~qw%lx-%lx%ls", static_cast<unsigned long>(GetCurrentProcessId()),
-                static_cast<unsigned long>(count.fetch_add(1) ^ (GetTickCount() << 16)), ending);
-  return name;
+  return NameOf(GetCurrentProcessId(), static_cast<unsigned long>(count.fetch_add(1) ^ (GetTickCount() << 16)), ending);
 }
 
 std::wstring Joined(const std::wstring& folder, std::wstring_view name) {
@@ -192,20 +234,56 @@ std::wstring UpperCase(std::wstring_view name) {
 std::set<std::wstring> NamesSharedButForCase(HANDLE folder) {
   std::set<std::wstring> seen;
   std::set<std::wstring> shared;
-  std::vector<std::uint64_t> buffer(8192);
-  for (auto listing = FileFullDirectoryRestartInfo;
-       GetFileInformationByHandleEx(folder, listing, buffer.data(), static_cast<DWORD>(buffer.size() * 8));
-       listing = FileFullDirectoryInfo) {
-    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
-    for (;;) {
-      std::wstring upper = UpperCase({entry->FileName, entry->FileNameLength / sizeof(wchar_t)});
-      if (!seen.insert(upper).second) shared.insert(std::move(upper));
-      if (entry->NextEntryOffset == 0) break;
-      entry =
-          reinterpret_cast<const FILE_FULL_DIR_INFO*>(reinterpret_cast<const char*>(entry) + entry->NextEntryOffset);
-    }
-  }
+  ForEachEntry(folder, [&](std::wstring_view name, DWORD) {
+    std::wstring upper = UpperCase(name);
+    if (!seen.insert(upper).second) shared.insert(std::move(upper));
+  });
   return shared;
+}
+
+// What a process that ended left in a folder it moved a world into on the
+// world's way out: the world goes back to its name while that is free (the
+// process ended before the new content took it), and goes when the name is
+// taken (by the new content, or by another program's save since).
+void PutBackOrDiscardContent(HANDLE folder, const std::wstring& folderPath, const OwnFile& aside) {
+  std::vector<std::wstring> names;
+  ForEachEntry(aside.handle.get(), [&](std::wstring_view name, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(name);
+  });
+  for (const std::wstring& name : names) {
+    OwnFile old;
+    old.name = Joined(aside.name, name);
+    if (OpenIn(folder, old.name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, nullptr,
+               FILE_NON_DIRECTORY_FILE, &old.handle) != 0)
+      continue;
+    const std::optional<HandleFacts> facts = FactsOf(old.handle.get());
+    if (!facts || !WineKnowsItAt(old.handle.get(), Joined(folderPath, old.name))) continue;
+    old.identity = facts->identity;
+    NTSTATUS answer = 0;
+    if (MoveAndSee(old.handle.get(), old.identity, folder, name, kRetryMilliseconds, &answer) == Moved::kNameTaken)
+      Discard(folder, folderPath, std::move(old));
+  }
+}
+
+void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath) {
+  std::vector<std::pair<std::wstring, DWORD>> leftovers;
+  ForEachEntry(folder, [&](std::wstring_view name, DWORD attributes) {
+    if (IsLeftoverOfAnEndedProcess(name)) leftovers.emplace_back(name, attributes);
+  });
+  for (const auto& [name, attributes] : leftovers) {
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder && !name.ends_with(L".old")) continue;
+    OwnFile own;
+    own.name = name;
+    own.kind = isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE;
+    const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES | (isFolder ? FILE_LIST_DIRECTORY : 0);
+    if (OpenIn(folder, name, access, kShareAll, FILE_OPEN, 0, nullptr, own.kind, &own.handle) != 0) continue;
+    const std::optional<HandleFacts> facts = FactsOf(own.handle.get());
+    if (!facts) continue;
+    own.identity = facts->identity;
+    if (isFolder) PutBackOrDiscardContent(folder, folderPath, own);
+    Discard(folder, folderPath, std::move(own));
+  }
 }
 
 }  // namespace platform

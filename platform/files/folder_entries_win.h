@@ -120,4 +120,11 @@ std::wstring UpperCase(std::wstring_view name);
 // for case. None when the folder cannot be listed.
 std::set<std::wstring> NamesSharedButForCase(HANDLE folder);
 
+// Removes what processes of this program that ended left in `folder` (whose
+// final path is `folderPath`) in the middle of a rewrite: new content that
+// never took its world's name goes; a world moved aside goes back to its
+// name while that is free, and goes when the name holds its replacement.
+// Only names the program gives its own files are touched.
+void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath);
+
 }  // namespace platform

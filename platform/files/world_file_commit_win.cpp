@@ -90,8 +90,9 @@ IoResult<OwnFile> WorldFile::Impl::WriteReplacement(HANDLE within, std::string_v
 
 // The folder the original moves into on its way out, made new beside it:
 // only the real folder holds it, so a move into it that a swapped folder
-// leads elsewhere finds nothing to move into there. Removed with its last
-// handle once empty.
+// leads elsewhere finds nothing to move into there. The original keeps its
+// name in it, so that a later run can put back what a run cut off left
+// there (RemoveLeftovers). Removed with its last handle once empty.
 IoResult<OwnFile> WorldFile::Impl::MakeAsideFolder(HANDLE within) const {
   OwnFile aside;
   aside.kind = FILE_DIRECTORY_FILE;
@@ -126,7 +127,7 @@ IoStatus WorldFile::Impl::Commit(HANDLE within, OwnFile replacement) {
     Discard(within, folderPath, std::move(replacement));
     return aside.error();
   }
-  OwnFile old{ScopedHandle(), aside->name + L"\\old", facts.identity};
+  OwnFile old{ScopedHandle(), Joined(aside->name, Name()), facts.identity};
   NTSTATUS answer = 0;
   if (MoveAndSee(exclusive.get(), old.identity, within, old.name, kRetryMilliseconds, &answer) != Moved::kThere) {
     // Still in its place (or gone by another program's hand): nothing changed.

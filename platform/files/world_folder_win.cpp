@@ -62,6 +62,8 @@ IoResult<ContainingFolder*> WorldFolder::Impl::FolderAt(const std::wstring& fold
   const std::optional<std::wstring> openedPath = FinalPathOf(opened.get());
   if (!openedPath || !IsWithin(*openedPath, finalPath) || !NamesFile(opened.get(), name, identity))
     return Found(IoErrorKind::kBusy, forFile);
+  // The first rewrite in a folder: what an earlier run cut off left goes.
+  RemoveLeftovers(opened.get(), folderPath);
   ContainingFolder& folder = folders[folderPath];
   folder.sharedButForCase = NamesSharedButForCase(opened.get());
   folder.handle = std::move(opened);
