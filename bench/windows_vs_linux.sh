@@ -41,8 +41,10 @@ trap cleanup EXIT
 cat >"$work/job.cpp" <<'CPP'
 #include <cstdio>
 #include <cstdlib>
+#include "locate/browser_prefix.h"
 #include "tests/fidelity/fidelity_report.h"
 int main(int argc, char** argv) {
+  ChooseWinePrefix();  // WINEPREFIX, as the program settles it at start-up
   const std::string report = fidelity::LookUpScanAndPatch(argc > 1 ? std::atoi(argv[1]) : 0);
   std::fwrite(report.data(), 1, report.size(), stdout);
   return 0;
