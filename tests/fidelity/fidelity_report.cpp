@@ -23,8 +23,13 @@ std::string LookUpScanAndPatch(int mode) {
   WorldFileList files;
   CollectWorldFiles(world, files);
   g_filesWritten = 0;
-  for (const std::string& file : files)
-    report += "file " + Hex(file) + " " + std::to_string(PatchWorldFile(file, mode, world)) + "\n";
+  // One world folder for the run, as the program opens it.
+  platform::IoResult<platform::WorldFolder> folder = platform::WorldFolder::Open(world);
+  for (const std::string& file : files) {
+    const PatchResult result = folder ? PatchWorldFile(*folder, file, mode) : ResultForUnopenedFolder(folder.error());
+    report += "file " + Hex(file) + " " + std::to_string(result) + "\n";
+  }
+  if (folder) (void)folder->Flush();
   report += "written " + std::to_string(g_filesWritten) + "\n";
   return report;
 }
