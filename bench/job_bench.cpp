@@ -28,6 +28,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/bench_worlds.h"
 #include "patch/world_patcher.h"
 #include "platform/paths/wine_prefix.h"
 #include "run/batch_run.h"
@@ -41,13 +42,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWorldsPerFolder = 100;
 
-constexpr char kNeedsChange[] =
-    "#VRML V2.0 utf8\n"
-    "PROTO Sony_WorldInfo [\n"
-    "  field SFBool collisionSound TRUE\n"
-    "] {}\n"
-    "Sony_WorldInfo { collisionSound TRUE }\n"
-    "Transform { children [ Shape { geometry Box { size 2 2 2 } } ] }\n";
 constexpr char kAlreadyQuiet[] =
     "#VRML V2.0 utf8\r\n"
     "PROTO Sony_WorldInfo [\r\n"
@@ -112,7 +106,7 @@ class JobPrefix {
       std::snprintf(name, sizeof name, "/area%04d/room%03d.wrl", i / kWorldsPerFolder, i % kWorldsPerFolder);
       const bool change = i % changingEvery == 0;
       changing += change ? 1 : 0;
-      const char* text = change ? kNeedsChange : kAlreadyQuiet;
+      const char* text = change ? kWorldWithBumps : kAlreadyQuiet;
       const int fd = open((m_worldHost + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
       if (fd < 0 || write(fd, text, std::strlen(text)) != static_cast<ssize_t>(std::strlen(text))) Fail(name);
       close(fd);

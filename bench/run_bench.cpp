@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_worlds.h"
 #include "locate/browser_directory.h"
 #include "patch/world_patcher.h"
 #include "platform/paths/wine_prefix.h"
@@ -51,15 +52,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kFolders = 100;
 constexpr int kFilesPerFolder = 100;  // 10,000 world files
-
-// A small world with the bumps on: every pass has every file to rewrite.
-constexpr char kWorldText[] =
-    "#VRML V2.0 utf8\n"
-    "PROTO Sony_WorldInfo [\n"
-    "  field SFBool collisionSound TRUE\n"
-    "] {}\n"
-    "Sony_WorldInfo { collisionSound TRUE }\n"
-    "Transform { children [ Shape { geometry Box { size 2 2 2 } } ] }\n";
 
 enum Install { kFixedPath = 0, kRegistry = 1 };
 enum Neighbour { kIdle = 0, kBusy = 1 };
@@ -119,7 +111,7 @@ void WriteTree(const Prefix& prefix) {
     for (int file = 0; file < kFilesPerFolder; ++file) {
       std::snprintf(name, sizeof name, "/room%03d.wrl", file);
       std::ofstream out(folderPath + name, std::ios::binary | std::ios::trunc);
-      out << kWorldText;
+      out << kWorldWithBumps;
       if (!out) Fail(folderPath + name);
     }
   }
