@@ -53,23 +53,6 @@ bool TakenIn(HANDLE folder, std::wstring_view name) {
   return !Missed(OpenIn(folder, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, nullptr, 0, &named));
 }
 
-// Calls `visit` with the name and attributes of each entry of `folder`.
-template <typename Visit>
-void ForEachEntry(HANDLE folder, Visit visit) {
-  std::vector<std::uint64_t> buffer(8192);
-  for (auto listing = FileFullDirectoryRestartInfo;
-       GetFileInformationByHandleEx(folder, listing, buffer.data(), static_cast<DWORD>(buffer.size() * 8));
-       listing = FileFullDirectoryInfo) {
-    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
-    for (;;) {
-      visit(std::wstring_view(entry->FileName, entry->FileNameLength / sizeof(wchar_t)), entry->FileAttributes);
-      if (entry->NextEntryOffset == 0) break;
-      entry =
-          reinterpret_cast<const FILE_FULL_DIR_INFO*>(reinterpret_cast<const char*>(entry) + entry->NextEntryOffset);
-    }
-  }
-}
-
 std::wstring NameOf(DWORD process, unsigned long count, const wchar_t* ending) {
   wchar_t name[64];
   std::swprintf(name, 64, L"~qw%lx-%lx%ls", static_cast<unsigned long>(process), count, ending);
@@ -229,15 +212,31 @@ std::wstring UpperCase(std::wstring_view name) {
   return upper;
 }
 
-// A folder that cannot be listed gives none: nor could the files in it
-// have been found.
-std::set<std::wstring> NamesSharedButForCase(HANDLE folder) {
+std::vector<FolderEntry> EntriesOf(HANDLE folder) {
+  std::vector<FolderEntry> entries;
+  std::vector<std::uint64_t> buffer(8192);
+  for (auto listing = FileFullDirectoryRestartInfo;
+       GetFileInformationByHandleEx(folder, listing, buffer.data(), static_cast<DWORD>(buffer.size() * 8));
+       listing = FileFullDirectoryInfo) {
+    const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data());
+    for (;;) {
+      entries.push_back(
+          {std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)), entry->FileAttributes});
+      if (entry->NextEntryOffset == 0) break;
+      entry =
+          reinterpret_cast<const FILE_FULL_DIR_INFO*>(reinterpret_cast<const char*>(entry) + entry->NextEntryOffset);
+    }
+  }
+  return entries;
+}
+
+std::set<std::wstring> NamesSharedButForCase(const std::vector<FolderEntry>& entries) {
   std::set<std::wstring> seen;
   std::set<std::wstring> shared;
-  ForEachEntry(folder, [&](std::wstring_view name, DWORD) {
-    std::wstring upper = UpperCase(name);
+  for (const FolderEntry& entry : entries) {
+    std::wstring upper = UpperCase(entry.name);
     if (!seen.insert(upper).second) shared.insert(std::move(upper));
-  });
+  }
   return shared;
 }
 
@@ -246,11 +245,8 @@ std::set<std::wstring> NamesSharedButForCase(HANDLE folder) {
 // process ended before the new content took it), and goes when the name is
 // taken (by the new content, or by another program's save since).
 void PutBackOrDiscardContent(HANDLE folder, const std::wstring& folderPath, const OwnFile& aside) {
-  std::vector<std::wstring> names;
-  ForEachEntry(aside.handle.get(), [&](std::wstring_view name, DWORD attributes) {
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(name);
-  });
-  for (const std::wstring& name : names) {
+  for (const auto& [name, attributes] : EntriesOf(aside.handle.get())) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
     OwnFile old;
     old.name = Joined(aside.name, name);
     if (OpenIn(folder, old.name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, nullptr,
@@ -265,12 +261,9 @@ void PutBackOrDiscardContent(HANDLE folder, const std::wstring& folderPath, cons
   }
 }
 
-void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath) {
-  std::vector<std::pair<std::wstring, DWORD>> leftovers;
-  ForEachEntry(folder, [&](std::wstring_view name, DWORD attributes) {
-    if (IsLeftoverOfAnEndedProcess(name)) leftovers.emplace_back(name, attributes);
-  });
-  for (const auto& [name, attributes] : leftovers) {
+void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath, const std::vector<FolderEntry>& entries) {
+  for (const auto& [name, attributes] : entries) {
+    if (!IsLeftoverOfAnEndedProcess(name)) continue;
     const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder && !name.ends_with(L".old")) continue;
     OwnFile own;

@@ -21,6 +21,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/files/file_handle_win.h"
 
@@ -116,15 +117,24 @@ void DiscardAside(HANDLE folder, const std::wstring& folderPath, OwnFile old, Ow
 // `name` in upper case, as Windows compares names.
 std::wstring UpperCase(std::wstring_view name);
 
-// The names, in upper case, that more than one entry of the folder has but
-// for case. None when the folder cannot be listed.
-std::set<std::wstring> NamesSharedButForCase(HANDLE folder);
+struct FolderEntry {
+  std::wstring name;
+  DWORD attributes = 0;
+};
+
+// What `folder` lists, "." and ".." included; nothing when it cannot be
+// listed.
+std::vector<FolderEntry> EntriesOf(HANDLE folder);
+
+// The names, in upper case, that more than one of `entries` has but for
+// case.
+std::set<std::wstring> NamesSharedButForCase(const std::vector<FolderEntry>& entries);
 
 // Removes what processes of this program that ended left in `folder` (whose
-// final path is `folderPath`) in the middle of a rewrite: new content that
+// final path is `folderPath`, and whose listing is `entries`) in the middle of a rewrite: new content that
 // never took its world's name goes; a world moved aside goes back to its
 // name while that is free, and goes when the name holds its replacement.
 // Only names the program gives its own files are touched.
-void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath);
+void RemoveLeftovers(HANDLE folder, const std::wstring& folderPath, const std::vector<FolderEntry>& entries);
 
 }  // namespace platform

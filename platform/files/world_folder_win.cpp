@@ -63,9 +63,12 @@ IoResult<ContainingFolder*> WorldFolder::Impl::FolderAt(const std::wstring& fold
   if (!openedPath || !IsWithin(*openedPath, finalPath) || !NamesFile(opened.get(), name, identity))
     return Found(IoErrorKind::kBusy, forFile);
   // The first rewrite in a folder: what an earlier run cut off left goes.
-  RemoveLeftovers(opened.get(), folderPath);
+  // One listing serves both: a world put back is no other name's twin, as
+  // a move into a name that one has but for case misses.
+  const std::vector<FolderEntry> entries = EntriesOf(opened.get());
+  RemoveLeftovers(opened.get(), folderPath, entries);
   ContainingFolder& folder = folders[folderPath];
-  folder.sharedButForCase = NamesSharedButForCase(opened.get());
+  folder.sharedButForCase = NamesSharedButForCase(entries);
   folder.handle = std::move(opened);
   return &folder;
 }
